@@ -1,0 +1,38 @@
+// The Pixel, the frame buffer geometry, and the helpers that build and split pixels.
+#pragma once
+
+#include <cstdint>
+
+// One Pixel is one 32-bit word:
+//
+//   31        24 23        16 15         8 7          0
+//  +------------+------------+------------+------------+
+//  |  unused 0  |    red     |   green    |    blue    |
+//  +------------+------------+------------+------------+
+//
+// Decoded pictures and every effect produce a top byte of 0. Colour keys compare
+// whole pixel values as unsigned numbers, so red decides first.
+using Pixel = uint32_t;
+
+constexpr int kPitch = 512;          // Pixels per row in every frame buffer
+constexpr int kScreenWidth = 512;    // columns of screenBuffer and workBuffer
+constexpr int kScreenHeight = 384;   // rows of screenBuffer and workBuffer
+constexpr int kPictureWidth = 512;   // columns of a picture
+constexpr int kPictureHeight = 256;  // rows of a picture
+constexpr int kPictureTop = 64;      // screen row where pictureArea starts
+constexpr int kPicturePixels = 131072;
+constexpr int kScreenPixels = 196608;
+
+static_assert(kPitch == kScreenWidth && kPitch == kPictureWidth);
+static_assert(kPictureWidth * kPictureHeight == kPicturePixels);
+static_assert(kScreenWidth * kScreenHeight == kScreenPixels);
+static_assert(kPictureTop + kPictureHeight < kScreenHeight);
+
+constexpr uint32_t pixelRed(Pixel p) { return (p >> 16) & 0xFFu; }
+constexpr uint32_t pixelGreen(Pixel p) { return (p >> 8) & 0xFFu; }
+constexpr uint32_t pixelBlue(Pixel p) { return p & 0xFFu; }
+
+// Packs three channels of 0..255 into a Pixel with a zero top byte.
+constexpr Pixel makePixel(uint32_t red, uint32_t green, uint32_t blue) {
+    return (red << 16) | (green << 8) | blue;
+}
