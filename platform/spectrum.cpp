@@ -66,7 +66,8 @@ void releaseSpectrumWork(SpectrumWork* work) {
 
 void computeSpectrum(const int16_t* interleaved, size_t frameCount, int channels, size_t startFrame,
                      float out[kSpectrumBins], SpectrumWork* work) {
-    if (interleaved == nullptr || frameCount == 0 || channels < 1 || work->plan == nullptr) {
+    if (interleaved == nullptr || frameCount == 0 || channels < 1 || work == nullptr ||
+        work->plan == nullptr) {
         for (int k = 0; k < kSpectrumBins; ++k) {
             out[k] = 0.0f;
         }

@@ -41,6 +41,6 @@ void releaseSpectrumWork(SpectrumWork* work);
 // Writes the 512 magnitudes of the 1024 frames starting at startFrame into out. Frames are read
 // from the interleaved 16-bit samples (channels per frame, 1 or more), wrapping at frameCount as a
 // looping stream does; startFrame may be any value (taken modulo frameCount). With no frames, no
-// channels or no plan, out is all zero.
+// channels, or no work or plan, out is all zero.
 void computeSpectrum(const int16_t* interleaved, size_t frameCount, int channels, size_t startFrame,
                      float out[kSpectrumBins], SpectrumWork* work);

@@ -1,12 +1,24 @@
 // Tests of the music back end: spectrum scale, decoding, the play clock, the music clock and beats.
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <vorbis/vorbisenc.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <limits>
 #include <numbers>
 #include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
+#include "driver/music_clock.h"
+#include "platform/audio.h"
 #include "platform/spectrum.h"
 
 namespace {
@@ -153,6 +165,578 @@ TEST_F(SpectrumTest, EmptyInputGivesZeros) {
     computeSpectrum(one, 1, 0, 0, bins, &work);
     for (float b : bins) {
         ASSERT_EQ(b, 0.0f);
+    }
+}
+
+// ---- Test music ---------------------------------------------------------------------------------
+
+// Encodes `seconds` of a sine at `hz` (amplitude 0.5) into an Ogg Vorbis file with libvorbisenc.
+bool writeSineOgg(const std::string& path, double seconds, double hz, int channels, int rate) {
+    vorbis_info vi;
+    vorbis_info_init(&vi);
+    if (vorbis_encode_init_vbr(&vi, channels, rate, 0.5f) != 0) {
+        vorbis_info_clear(&vi);
+        return false;
+    }
+    vorbis_comment vc;
+    vorbis_comment_init(&vc);
+    vorbis_dsp_state vd;
+    vorbis_analysis_init(&vd, &vi);
+    vorbis_block vb;
+    vorbis_block_init(&vd, &vb);
+    ogg_stream_state os;
+    ogg_stream_init(&os, 1);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    ogg_packet header, comments, codebooks;
+    vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
+    ogg_stream_packetin(&os, &header);
+    ogg_stream_packetin(&os, &comments);
+    ogg_stream_packetin(&os, &codebooks);
+    ogg_page page;
+    while (ogg_stream_flush(&os, &page) != 0) {
+        std::fwrite(page.header, 1, static_cast<size_t>(page.header_len), file);
+        std::fwrite(page.body, 1, static_cast<size_t>(page.body_len), file);
+    }
+    auto drain = [&] {
+        ogg_packet packet;
+        while (vorbis_analysis_blockout(&vd, &vb) == 1) {
+            vorbis_analysis(&vb, nullptr);
+            vorbis_bitrate_addblock(&vb);
+            while (vorbis_bitrate_flushpacket(&vd, &packet) != 0) {
+                ogg_stream_packetin(&os, &packet);
+                while (ogg_stream_pageout(&os, &page) != 0) {
+                    std::fwrite(page.header, 1, static_cast<size_t>(page.header_len), file);
+                    std::fwrite(page.body, 1, static_cast<size_t>(page.body_len), file);
+                }
+            }
+        }
+    };
+    const long total = std::lround(seconds * rate);
+    for (long done = 0; done < total;) {
+        const int chunk = static_cast<int>(std::min<long>(1024, total - done));
+        float** buffer = vorbis_analysis_buffer(&vd, chunk);
+        for (int i = 0; i < chunk; ++i) {
+            const double v = 0.5 * std::sin(2.0 * kPi * hz * static_cast<double>(done + i) / rate);
+            for (int c = 0; c < channels; ++c) {
+                buffer[c][i] = static_cast<float>(v);
+            }
+        }
+        vorbis_analysis_wrote(&vd, chunk);
+        drain();
+        done += chunk;
+    }
+    vorbis_analysis_wrote(&vd, 0);
+    drain();
+    while (ogg_stream_flush(&os, &page) != 0) {
+        std::fwrite(page.header, 1, static_cast<size_t>(page.header_len), file);
+        std::fwrite(page.body, 1, static_cast<size_t>(page.body_len), file);
+    }
+    std::fclose(file);
+    ogg_stream_clear(&os);
+    vorbis_block_clear(&vb);
+    vorbis_dsp_clear(&vd);
+    vorbis_comment_clear(&vc);
+    vorbis_info_clear(&vi);
+    return true;
+}
+
+void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+std::vector<unsigned char> readBytes(const std::string& path) {
+    std::vector<unsigned char> bytes;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file != nullptr) {
+        int c;
+        while ((c = std::fgetc(file)) != EOF) {
+            bytes.push_back(static_cast<unsigned char>(c));
+        }
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// A temp folder with the test music, made once for the whole program.
+class MusicFiles : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir = (std::filesystem::temp_directory_path() /
+               ("brindlehop_audio_test_" + std::to_string(getpid())))
+                  .string();
+        std::filesystem::create_directories(dir);
+        stereo = dir + "/sine440_stereo.ogg";
+        mono = dir + "/sine1000_mono22k.ogg";
+        ASSERT_TRUE(writeSineOgg(stereo, 2.0, 440.0, 2, 44100));
+        ASSERT_TRUE(writeSineOgg(mono, 1.0, 1000.0, 1, 22050));
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(dir); }
+    static std::string dir, stereo, mono;
+};
+std::string MusicFiles::dir, MusicFiles::stereo, MusicFiles::mono;
+
+// ---- Decoding -----------------------------------------------------------------------------------
+
+using DecodeTest = MusicFiles;
+
+TEST_F(DecodeTest, StereoFileDecodesWholeWithItsFormat) {
+    DecodedMusic music{};
+    ASSERT_TRUE(decodeMusicFile(&music, stereo.c_str()));
+    EXPECT_EQ(music.channels, 2);
+    EXPECT_EQ(music.sampleRate, 44100);
+    EXPECT_EQ(music.frameCount, 88200u);
+    // Both channels carry the same sine at about half scale.
+    int16_t peak = 0;
+    for (size_t i = 0; i < music.frameCount; ++i) {
+        EXPECT_NEAR(music.samples[2 * i], music.samples[2 * i + 1], 2) << i;
+        peak = std::max(peak, music.samples[2 * i]);
+    }
+    EXPECT_NEAR(peak, 16384, 800);
+    // One second is 44100 frames of 4 bytes.
+    EXPECT_EQ(musicFramesToBytes(&music, 44100), 176400u);
+    EXPECT_EQ(musicBytesToSecondsOf(&music, 176400), 1.0f);
+    EXPECT_EQ(musicBytesToSecondsOf(&music, 4), static_cast<float>(1.0 / 44100.0));
+    releaseDecodedMusic(&music);
+    EXPECT_EQ(music.samples, nullptr);
+    EXPECT_EQ(music.frameCount, 0u);
+    releaseDecodedMusic(&music);  // a second release is harmless
+}
+
+TEST_F(DecodeTest, MonoFileKeepsItsRateAndChannel) {
+    DecodedMusic music{};
+    ASSERT_TRUE(decodeMusicFile(&music, mono.c_str()));
+    EXPECT_EQ(music.channels, 1);
+    EXPECT_EQ(music.sampleRate, 22050);
+    EXPECT_EQ(music.frameCount, 22050u);
+    // Mono 16-bit at 22050 Hz: 44100 bytes a second.
+    EXPECT_EQ(musicFramesToBytes(&music, 22050), 44100u);
+    EXPECT_EQ(musicBytesToSecondsOf(&music, 22050), 0.5f);
+    releaseDecodedMusic(&music);
+}
+
+TEST_F(DecodeTest, BadFilesFailWithTheFileNamed) {
+    const std::string missing = dir + "/no_such.ogg";
+    const std::string text = dir + "/text.ogg";
+    const std::string truncatedHeader = dir + "/truncated_header.ogg";
+    writeBytes(text, {'h', 'e', 'l', 'l', 'o', '\n'});
+    std::vector<unsigned char> good = readBytes(stereo);
+    ASSERT_GT(good.size(), 200u);
+    writeBytes(truncatedHeader, std::vector<unsigned char>(good.begin(), good.begin() + 60));
+    const struct {
+        const std::string* path;
+        const char* why;
+    } cases[] = {{&missing, "cannot open"},
+                 {&text, "not an Ogg Vorbis file"},
+                 {&truncatedHeader, "not an Ogg Vorbis file"},
+                 {&dir, ""}};
+    for (const auto& c : cases) {
+        DecodedMusic music{};
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(decodeMusicFile(&music, c.path->c_str())) << *c.path;
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(*c.path), std::string::npos) << err;
+        EXPECT_NE(err.find(c.why), std::string::npos) << err;
+        EXPECT_EQ(music.samples, nullptr);
+        EXPECT_EQ(music.frameCount, 0u);
+    }
+}
+
+TEST_F(DecodeTest, DamagedStreamsNeverCrash) {
+    // Cut short and with bytes flipped past the headers: decode what can be, or fail cleanly.
+    const std::vector<unsigned char> good = readBytes(stereo);
+    std::mt19937 rng(99);
+    const std::string path = dir + "/damaged.ogg";
+    for (int round = 0; round < 12; ++round) {
+        std::vector<unsigned char> bytes = good;
+        if (round % 3 == 0) {
+            bytes.resize(bytes.size() / 2 + static_cast<size_t>(round) * 17);
+        }
+        std::uniform_int_distribution<size_t> at(bytes.size() / 4, bytes.size() - 1);
+        for (int flips = 0; flips < round * 4; ++flips) {
+            bytes[at(rng)] ^= static_cast<unsigned char>(1u << (flips % 8));
+        }
+        writeBytes(path, bytes);
+        DecodedMusic music{};
+        ::testing::internal::CaptureStderr();
+        const bool ok = decodeMusicFile(&music, path.c_str());
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        if (ok) {
+            EXPECT_GT(music.frameCount, 0u);
+            EXPECT_LE(music.frameCount, 88200u + 4096u);
+        } else {
+            EXPECT_NE(err.find(path), std::string::npos);
+            EXPECT_EQ(music.samples, nullptr);
+        }
+        releaseDecodedMusic(&music);
+    }
+}
+
+// ---- The play clock -----------------------------------------------------------------------------
+
+constexpr double kRate = 44100.0;
+constexpr uint32_t kBuffer = 1024;
+constexpr double kPeriod = kBuffer / kRate;  // seconds between callbacks
+
+// A device that calls back every period (plus jitter) from t0 on; answers the stamp at time t.
+struct SyntheticDevice {
+    double t0;
+    std::vector<double> callbackTimes;
+    PlayStamp stampAt(double t) const {
+        PlayStamp stamp{0, 0.0, false};
+        for (size_t i = 0; i < callbackTimes.size() && callbackTimes[i] <= t; ++i) {
+            stamp = PlayStamp{i * kBuffer, callbackTimes[i], true};
+        }
+        return stamp;
+    }
+};
+
+SyntheticDevice regularDevice(double t0, size_t callbacks, double jitter, uint32_t seed) {
+    SyntheticDevice device{t0, {}};
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> wobble(-jitter, jitter);
+    for (size_t i = 0; i < callbacks; ++i) {
+        device.callbackTimes.push_back(t0 + static_cast<double>(i) * kPeriod + wobble(rng));
+    }
+    return device;
+}
+
+TEST(PlayClockTest, RegularCallbacksGiveAnExactSteadyClock) {
+    PlayClock clock;
+    initPlayClock(&clock, kRate, kBuffer, kBuffer, 0.0);
+    const double t0 = 1000.0;
+    const SyntheticDevice device = regularDevice(t0, 2000, 0.0, 1);
+    EXPECT_EQ(playClockHeard(&clock, device.stampAt(t0 - 1.0), t0 - 1.0), 0.0);
+    // Frames sampled every 16 ms; after the latency has drained each step is 16 ms of frames.
+    const double latency = 2.0 * kBuffer / kRate;
+    double previous = 0.0;
+    double worstStep = 0.0;
+    for (double t = t0; t < t0 + 40.0; t += 0.016) {
+        const double heard = playClockHeard(&clock, device.stampAt(t), t);
+        ASSERT_GE(heard, previous) << t - t0;
+        if (t - t0 > latency + 0.016) {
+            ASSERT_NEAR(heard, (t - t0 - latency) * kRate, 1e-6 * kRate) << t - t0;
+            worstStep = std::max(worstStep, std::abs(heard - previous - 0.016 * kRate));
+        }
+        previous = heard;
+    }
+    EXPECT_LT(worstStep, 1e-3 * kRate);
+}
+
+TEST(PlayClockTest, JitteryCallbacksStayMonotonicAndNearTheTruth) {
+    PlayClock clock;
+    initPlayClock(&clock, kRate, kBuffer, kBuffer, 0.0);
+    const double t0 = 5.0;
+    // Callbacks up to 5 ms early or late.
+    const SyntheticDevice device = regularDevice(t0, 3000, 0.005, 7);
+    const double latency = 2.0 * kBuffer / kRate;
+    double previous = 0.0;
+    for (double t = t0; t < t0 + 60.0; t += 0.0037) {
+        const double heard = playClockHeard(&clock, device.stampAt(t), t);
+        ASSERT_GE(heard, previous) << t - t0;
+        if (t - t0 > latency + 0.02) {
+            // Never further from the truth than one period plus the jitter.
+            ASSERT_NEAR(heard, (t - t0 - latency) * kRate, kBuffer + 0.006 * kRate) << t - t0;
+        }
+        previous = heard;
+    }
+}
+
+TEST(PlayClockTest, ExtrapolationStopsOnePeriodPastAStamp) {
+    PlayClock clock;
+    initPlayClock(&clock, kRate, kBuffer, kBuffer, 0.0);
+    const PlayStamp stamp{100 * kBuffer, 50.0, true};
+    const double atStamp = 98.0 * kBuffer;  // queue minus buffer minus callback
+    EXPECT_DOUBLE_EQ(playClockHeard(&clock, stamp, 50.0), atStamp);
+    EXPECT_NEAR(playClockHeard(&clock, stamp, 50.0 + kPeriod / 2), atStamp + kBuffer / 2.0, 1e-6);
+    // A stalled device: the clock waits at one period past the stamp.
+    EXPECT_DOUBLE_EQ(playClockHeard(&clock, stamp, 50.0 + 10 * kPeriod), atStamp + kBuffer);
+    EXPECT_DOUBLE_EQ(playClockHeard(&clock, stamp, 80.0), atStamp + kBuffer);
+    // An older stamp (or a query time before the stamp) cannot pull it back.
+    EXPECT_DOUBLE_EQ(playClockHeard(&clock, PlayStamp{99 * kBuffer, 50.0, true}, 50.0),
+                     atStamp + kBuffer);
+}
+
+TEST(PlayClockTest, OffsetShiftsTheClockByItsMilliseconds) {
+    PlayClock plain, late, early;
+    initPlayClock(&plain, kRate, kBuffer, kBuffer, 0.0);
+    initPlayClock(&late, kRate, kBuffer, kBuffer, 50.0);
+    initPlayClock(&early, kRate, kBuffer, kBuffer, -20.0);
+    const PlayStamp stamp{500 * kBuffer, 3.0, true};
+    const double base = playClockHeard(&plain, stamp, 3.01);
+    EXPECT_NEAR(playClockHeard(&late, stamp, 3.01), base - 0.050 * kRate, 1e-6);
+    EXPECT_NEAR(playClockHeard(&early, stamp, 3.01), base + 0.020 * kRate, 1e-6);
+    // At the start a positive offset holds the clock at 0 rather than below it.
+    PlayClock fresh;
+    initPlayClock(&fresh, kRate, kBuffer, kBuffer, 500.0);
+    EXPECT_EQ(playClockHeard(&fresh, PlayStamp{4 * kBuffer, 1.0, true}, 1.0), 0.0);
+}
+
+TEST(PlayClockTest, LoopWrapsToTheStartOncePerPass) {
+    // A 0.5 s loop played for 3 s: the byte position falls back exactly at each pass.
+    const size_t loopFrames = 22050;
+    std::vector<int16_t> samples(loopFrames * 2, 0);
+    const DecodedMusic music{samples.data(), loopFrames, 2, 44100};
+    PlayClock clock;
+    initPlayClock(&clock, kRate, kBuffer, kBuffer, 0.0);
+    const SyntheticDevice device = regularDevice(0.0, 200, 0.002, 3);
+    uint64_t previous = 0;
+    int wraps = 0;
+    for (double t = 0.0; t < 3.0; t += 0.016) {
+        const uint64_t bytes =
+            musicHeardBytes(&music, playClockHeard(&clock, device.stampAt(t), t));
+        ASSERT_LT(bytes, loopFrames * 4u);
+        ASSERT_EQ(bytes % 4u, 0u);
+        if (bytes < previous) {
+            ++wraps;
+            EXPECT_GT(previous, (loopFrames - 2 * kBuffer) * 4u);  // it fell from near the end
+            EXPECT_LT(bytes, 2 * kBuffer * 4u);                    // to near the start
+        }
+        previous = bytes;
+    }
+    EXPECT_EQ(wraps, 5);  // heard time ≈ 3 s - 46 ms: passes end at 0.5, 1.0, … 2.5 s
+    EXPECT_EQ(musicHeardBytes(&music, -5.0), 0u);
+    EXPECT_EQ(musicHeardBytes(&music, loopFrames + 0.75), 0u);
+}
+
+// ---- The music clock ----------------------------------------------------------------------------
+
+class MusicClockTest : public MusicFiles {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(decodeMusicFile(&music, stereo.c_str()));
+        ASSERT_TRUE(createSpectrumWork(&work));
+    }
+    void TearDown() override {
+        releaseSpectrumWork(&work);
+        releaseDecodedMusic(&music);
+    }
+    DecodedMusic music{};
+    SpectrumWork work{};
+    float musicTime = 0.0f;
+    float spectrum[kSpectrumBins]{};
+};
+
+int peakBin(const float* bins) {
+    int best = 0;
+    for (int k = 1; k < kSpectrumBins; ++k) {
+        if (bins[k] > bins[best]) {
+            best = k;
+        }
+    }
+    return best;
+}
+
+TEST_F(MusicClockTest, OfflineClockIsFrameExactAndLoops) {
+    MusicClock clock{MusicClockMode::kOffline, nullptr, &music, 30, 60, &work};
+    updateMusicClock(&clock, &musicTime, spectrum);
+    EXPECT_EQ(musicTime, 0.5f);
+    // 440 Hz lies at bin 440 × 1024 / 44100 ≈ 10.2.
+    EXPECT_EQ(peakBin(spectrum), 10);
+    EXPECT_NEAR(spectrum[10], 0.25, 0.03);  // half-scale sine, a fifth of a bin off centre
+    std::vector<float> first(spectrum, spectrum + kSpectrumBins);
+    // 2.5 s is 0.5 s into the second pass: the same time and the same bits.
+    clock.frameNumber = 150;
+    std::fill(std::begin(spectrum), std::end(spectrum), -1.0f);
+    updateMusicClock(&clock, &musicTime, spectrum);
+    EXPECT_EQ(musicTime, 0.5f);
+    EXPECT_EQ(std::vector<float>(spectrum, spectrum + kSpectrumBins), first);
+    // The end of the music is 0 again.
+    clock.frameNumber = 120;
+    updateMusicClock(&clock, &musicTime, spectrum);
+    EXPECT_EQ(musicTime, 0.0f);
+    clock.frameNumber = 119;
+    updateMusicClock(&clock, &musicTime, spectrum);
+    EXPECT_EQ(musicTime, static_cast<float>(87465.0 / 44100.0));  // frame 119 × 735 samples
+}
+
+TEST_F(MusicClockTest, OfflineWindowWrapsAcrossTheLoopEnd) {
+    // One clock frame per sample, so the frame number is the start sample.
+    MusicClock clock{MusicClockMode::kOffline, nullptr, &music,
+                     music.frameCount - 300,   44100,   &work};
+    updateMusicClock(&clock, &musicTime, spectrum);
+    EXPECT_EQ(musicTime, static_cast<float>((music.frameCount - 300) / 44100.0));
+    const std::vector<int16_t> samples(music.samples, music.samples + music.frameCount * 2);
+    const std::vector<double> expected = referenceSpectrum(samples, 2, music.frameCount - 300);
+    for (int k = 0; k < kSpectrumBins; ++k) {
+        ASSERT_NEAR(spectrum[k], expected[static_cast<size_t>(k)], 2e-5) << k;
+    }
+}
+
+TEST_F(MusicClockTest, OfflineWithoutMusicCountsFramesAndKeepsTheSpectrum) {
+    MusicClock clock{MusicClockMode::kOffline, nullptr, nullptr, 6001, 60, &work};
+    spectrum[0] = 0.25f;
+    updateMusicClock(&clock, &musicTime, spectrum);
+    EXPECT_EQ(musicTime, static_cast<float>(6001.0 / 60.0));  // no loop without music
+    EXPECT_EQ(spectrum[0], 0.25f);
+}
+
+// ---- The beat test ------------------------------------------------------------------------------
+
+// Exact reference: 30 × value and the threshold compared in 64-bit-mantissa long double.
+bool referenceBeat(float value, double threshold) {
+    return 30.0L * static_cast<long double>(value) >= static_cast<long double>(threshold);
+}
+
+TEST(BeatTest, TenthPassesAtThreeAndTheFloatBelowDoesNot) {
+    EXPECT_TRUE(beat(0.1f, 3.0));
+    EXPECT_FALSE(beat(std::nextafter(0.1f, 0.0f), 3.0));
+    // The product is taken exactly: 30 × 0.1f is 3.00000004470348358154296875, a double.
+    const double exact = 3.00000004470348358154296875;
+    EXPECT_TRUE(beat(0.1f, exact));
+    EXPECT_FALSE(beat(0.1f, std::nextafter(exact, 4.0)));
+    EXPECT_TRUE(beat(0.05f, 1.5));
+}
+
+TEST(BeatTest, SilencePassesNothing) {
+    for (double threshold : {1.0, 1.5, 2.0, 3.0, 4.0, 8.0}) {
+        EXPECT_FALSE(beat(0.0f, threshold));
+        EXPECT_FALSE(beat(-0.0f, threshold));
+    }
+}
+
+TEST(BeatTest, BoundaryOfEveryThresholdIsOneFloatWide) {
+    for (double threshold : {1.0, 1.5, 2.0, 3.0, 4.0, 8.0}) {
+        // The smallest float that passes; every float from 2000 below to 2000 above agrees.
+        float edge = static_cast<float>(threshold / 30.0);
+        while (beat(std::nextafter(edge, 0.0f), threshold)) {
+            edge = std::nextafter(edge, 0.0f);
+        }
+        while (!beat(edge, threshold)) {
+            edge = std::nextafter(edge, 1.0f);
+        }
+        float v = edge;
+        for (int i = 0; i < 2000; ++i) {
+            v = std::nextafter(v, 0.0f);
+        }
+        for (int i = 0; i < 4000; ++i, v = std::nextafter(v, 1.0f)) {
+            ASSERT_EQ(beat(v, threshold), v >= edge) << threshold << " " << v;
+            ASSERT_EQ(beat(v, threshold), referenceBeat(v, threshold)) << threshold << " " << v;
+        }
+    }
+}
+
+TEST(BeatTest, AgreesWithReferenceOverManyFloats) {
+    std::mt19937 rng(2024);
+    std::uniform_int_distribution<uint32_t> bits(0u, 0x7F7FFFFFu);  // finite non-negative floats
+    std::uniform_real_distribution<double> thresholds(0.0, 10.0);
+    for (int i = 0; i < 1000000; ++i) {
+        uint32_t b = bits(rng);
+        float v;
+        std::memcpy(&v, &b, sizeof v);
+        const double t = (i % 2 == 0) ? thresholds(rng) : static_cast<double>(i % 9);
+        ASSERT_EQ(beat(v, t), referenceBeat(v, t)) << v << " " << t;
+    }
+}
+
+// ---- The player on SDL's dummy device -----------------------------------------------------------
+
+class PlayerTest : public MusicFiles {
+protected:
+    void SetUp() override {
+        savedDriver = std::getenv("SDL_AUDIODRIVER") ? std::getenv("SDL_AUDIODRIVER") : "";
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        player.messageBoxes = false;
+    }
+    void TearDown() override {
+        releaseMusicStream(&player);
+        closeAudio(&player);
+        if (savedDriver.empty()) {
+            unsetenv("SDL_AUDIODRIVER");
+        } else {
+            setenv("SDL_AUDIODRIVER", savedDriver.c_str(), 1);
+        }
+    }
+    std::string savedDriver;
+    AudioPlayer player;
+    float musicTime = 0.0f;
+    float spectrum[kSpectrumBins]{};
+};
+
+TEST_F(PlayerTest, PlaysTheMusicAndTheClockMovesForward) {
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(openAudio(&player, 0.0));
+    ASSERT_TRUE(loadMusicStream(&player, stereo.c_str()));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(musicPositionBytes(&player), 0u);  // not playing yet
+    playMusicLooped(&player);
+    MusicClock clock{MusicClockMode::kLive, &player, nullptr, 0, 0, nullptr};
+    // No timing is judged here (the dummy device keeps its own pace): only direction and content.
+    float previous = 0.0f;
+    bool moved = false;
+    for (int i = 0; i < 400 && !moved; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        updateMusicClock(&clock, &musicTime, spectrum);
+        ASSERT_GE(musicTime, previous);
+        ASSERT_LT(musicTime, 2.0f);
+        moved = musicTime > 0.05f;
+        previous = musicTime;
+    }
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(peakBin(spectrum), 10);
+    releaseMusicStream(&player);
+    EXPECT_EQ(musicPositionBytes(&player), 0u);
+}
+
+TEST_F(PlayerTest, MonoMusicReopensTheDeviceAtItsFormat) {
+    ASSERT_TRUE(openAudio(&player, 0.0));
+    ASSERT_TRUE(loadMusicStream(&player, mono.c_str()));
+    EXPECT_EQ(player.music.sampleRate, 22050);
+    EXPECT_EQ(musicBytesToSeconds(&player, 44100), 1.0f);
+    playMusicLooped(&player);
+    musicSpectrum(&player, 0, spectrum);
+    // 1000 Hz at 22050 Hz lies at bin 1000 × 1024 / 22050 ≈ 46.4.
+    EXPECT_EQ(peakBin(spectrum), 46);
+}
+
+TEST_F(PlayerTest, NoDeviceShowsBothMessagesAndRunsSilently) {
+    setenv("SDL_AUDIODRIVER", "no_such_audio_driver", 1);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(openAudio(&player, 0.0));
+    EXPECT_FALSE(loadMusicStream(&player, stereo.c_str()));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    const size_t noInit = err.find("No Init\n");
+    const size_t cantPlay = err.find("Can`t play file\n");
+    ASSERT_NE(noInit, std::string::npos) << err;
+    ASSERT_NE(cantPlay, std::string::npos) << err;
+    EXPECT_LT(noInit, cantPlay);
+    playMusicLooped(&player);
+    MusicClock clock{MusicClockMode::kLive, &player, nullptr, 0, 0, nullptr};
+    float previous = 0.0f;
+    for (int i = 0; i < 200 && musicTime == 0.0f; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        updateMusicClock(&clock, &musicTime, spectrum);
+        ASSERT_GE(musicTime, previous);
+        previous = musicTime;
+    }
+    EXPECT_GT(musicTime, 0.0f);
+    for (float b : spectrum) {
+        ASSERT_EQ(b, 0.0f);
+    }
+}
+
+TEST_F(PlayerTest, BadMusicFileShowsOnlyTheFileMessage) {
+    const std::string text = dir + "/not_music.ogg";
+    writeBytes(text, {'O', 'g', 'g', '?'});
+    for (const std::string& path : {text, dir + "/missing.ogg"}) {
+        ::testing::internal::CaptureStderr();
+        ASSERT_TRUE(openAudio(&player, 0.0));
+        EXPECT_FALSE(loadMusicStream(&player, path.c_str()));
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("No Init"), std::string::npos) << err;
+        EXPECT_NE(err.find("Can`t play file\n"), std::string::npos) << err;
+        EXPECT_NE(err.find(path), std::string::npos) << err;
+        spectrum[3] = 0.5f;
+        playMusicLooped(&player);
+        musicSpectrum(&player, musicPositionBytes(&player), spectrum);
+        EXPECT_EQ(spectrum[3], 0.5f);  // nothing to analyse: the bins keep their values
+        releaseMusicStream(&player);
+        closeAudio(&player);
     }
 }
 

@@ -1,0 +1,187 @@
+// Looped playback of the decoded music through an SDL2 audio device, and the player's clock.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/audio.h"
+
+namespace {
+
+constexpr int kDeviceRate = 44100;        // the rate the device is first opened at
+constexpr int kDeviceChannels = 2;        // stereo until the music says otherwise
+constexpr Uint16 kCallbackFrames = 1024;  // about 23 ms a buffer at 44100 Hz
+// The silent clock reports bytes as if 44100 Hz stereo 16-bit were playing.
+constexpr double kSilentBytesPerSecond = 44100.0 * 2 * 2;
+
+void reportFailure(const AudioPlayer* player, const char* text) {
+    std::fprintf(stderr, "%s\n", text);
+    if (player->messageBoxes) {
+        // Without a display the box cannot appear; stderr already carries the text.
+        (void)SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr);
+    }
+}
+
+// Runs on SDL's audio thread: stamps the callback, then copies the next frames, wrapping at the
+// end.
+void fillAudio(void* userdata, Uint8* stream, int len) {
+    AudioPlayer* player = static_cast<AudioPlayer*>(userdata);
+    const double now = monotonicSeconds();
+    const DecodedMusic& music = player->music;
+    if (music.samples == nullptr || music.frameCount == 0 || len <= 0) {
+        std::memset(stream, 0, static_cast<size_t>(len > 0 ? len : 0));
+        return;
+    }
+    const size_t frameBytes = static_cast<size_t>(music.channels) * sizeof(int16_t);
+    const size_t frames = static_cast<size_t>(len) / frameBytes;
+    {
+        std::lock_guard<std::mutex> hold(player->stampLock);
+        player->stamp = PlayStamp{player->framesQueued, now, true};
+    }
+    size_t at = static_cast<size_t>(player->framesQueued % music.frameCount);
+    size_t done = 0;
+    while (done < frames) {
+        const size_t run = std::min(music.frameCount - at, frames - done);
+        std::memcpy(stream + done * frameBytes,
+                    music.samples + at * static_cast<size_t>(music.channels), run * frameBytes);
+        done += run;
+        at = 0;
+    }
+    // A partial frame at the end (never seen in practice) stays silent.
+    std::memset(stream + frames * frameBytes, 0, static_cast<size_t>(len) - frames * frameBytes);
+    player->framesQueued += frames;
+}
+
+// Opens the default output paused at the given format, which SDL converts to the hardware's.
+bool openDevice(AudioPlayer* player, int rate, int channels) {
+    SDL_AudioSpec want{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = static_cast<Uint8>(channels);
+    want.samples = kCallbackFrames;
+    want.callback = fillAudio;
+    want.userdata = player;
+    SDL_AudioSpec have{};
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (id == 0) {
+        std::fprintf(stderr, "audio: cannot open an output device: %s\n", SDL_GetError());
+        return false;
+    }
+    player->device = id;
+    // SDL gives one callback buffer of have.samples frames and keeps about as much queued again.
+    initPlayClock(&player->clock, rate, have.samples, have.samples, player->offsetMs);
+    return true;
+}
+
+}  // namespace
+
+bool openAudio(AudioPlayer* player, double offsetMs) {
+    player->offsetMs = offsetMs;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::fprintf(stderr, "audio: cannot start SDL audio: %s\n", SDL_GetError());
+        reportFailure(player, "No Init");
+        return false;
+    }
+    player->audioInitialised = true;
+    if (!openDevice(player, kDeviceRate, kDeviceChannels)) {
+        reportFailure(player, "No Init");
+        return false;
+    }
+    return true;
+}
+
+bool loadMusicStream(AudioPlayer* player, const char* path) {
+    if (player->device == 0 || !decodeMusicFile(&player->music, path)) {
+        reportFailure(player, "Can`t play file");
+        return false;
+    }
+    const DecodedMusic& music = player->music;
+    if (music.sampleRate != kDeviceRate || music.channels != kDeviceChannels) {
+        SDL_CloseAudioDevice(player->device);
+        player->device = 0;
+        if (!openDevice(player, music.sampleRate, music.channels)) {
+            releaseDecodedMusic(&player->music);
+            reportFailure(player, "Can`t play file");
+            return false;
+        }
+    }
+    // Without a plan the spectrum reads all zero, which the show survives.
+    (void)createSpectrumWork(&player->spectrumWork);
+    player->streamReady = true;
+    return true;
+}
+
+void playMusicLooped(AudioPlayer* player) {
+    if (player->playing) {
+        return;
+    }
+    player->playing = true;
+    if (player->streamReady) {
+        SDL_PauseAudioDevice(player->device, 0);
+    } else {
+        player->silentStart = monotonicSeconds();
+    }
+}
+
+uint64_t musicPositionBytes(AudioPlayer* player) {
+    if (!player->playing) {
+        return 0;
+    }
+    if (!player->streamReady) {
+        const double seconds = monotonicSeconds() - player->silentStart;
+        // Whole stereo frames, so the byte count stays block-aligned like a real stream's.
+        return static_cast<uint64_t>(seconds * kSilentBytesPerSecond / 4.0) * 4u;
+    }
+    PlayStamp stamp;
+    {
+        std::lock_guard<std::mutex> hold(player->stampLock);
+        stamp = player->stamp;
+    }
+    const double heard = playClockHeard(&player->clock, stamp, monotonicSeconds());
+    return musicHeardBytes(&player->music, heard);
+}
+
+float musicBytesToSeconds(const AudioPlayer* player, uint64_t bytes) {
+    if (!player->streamReady) {
+        return static_cast<float>(static_cast<double>(bytes) / kSilentBytesPerSecond);
+    }
+    return musicBytesToSecondsOf(&player->music, bytes);
+}
+
+void musicSpectrum(AudioPlayer* player, uint64_t bytes, float out[kSpectrumBins]) {
+    if (!player->streamReady) {
+        return;
+    }
+    const DecodedMusic& music = player->music;
+    const uint64_t frame = bytes / (static_cast<uint64_t>(music.channels) * 2u);
+    computeSpectrum(music.samples, music.frameCount, music.channels, static_cast<size_t>(frame),
+                    out, &player->spectrumWork);
+}
+
+void releaseMusicStream(AudioPlayer* player) {
+    if (player->device != 0) {
+        // Pausing and then taking the device lock waits out a callback that is still copying.
+        SDL_PauseAudioDevice(player->device, 1);
+        SDL_LockAudioDevice(player->device);
+        player->streamReady = false;
+        releaseDecodedMusic(&player->music);
+        SDL_UnlockAudioDevice(player->device);
+    } else {
+        player->streamReady = false;
+        releaseDecodedMusic(&player->music);
+    }
+    releaseSpectrumWork(&player->spectrumWork);
+    player->playing = false;
+}
+
+void closeAudio(AudioPlayer* player) {
+    if (player->device != 0) {
+        SDL_CloseAudioDevice(player->device);
+        player->device = 0;
+    }
+    if (player->audioInitialised) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        player->audioInitialised = false;
+    }
+}
