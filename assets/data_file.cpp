@@ -12,6 +12,7 @@ constexpr int kPathSize = 256;  // "data/" plus names of up to 250 characters an
 }  // namespace
 
 DataFile* readDataFile(const char* name) {
+    if (!name) return nullptr;
     char path[kPathSize];
     int pathLength = std::snprintf(path, sizeof path, "data/%s", name);
     // A longer name would be cut and open some other file; refuse it instead.

@@ -12,7 +12,7 @@ namespace {
 
 // A hostile progressive file can hold thousands of tiny scans, each a full pass over the
 // coefficients; real pictures have about ten.
-constexpr int kMaxScans = 1000;
+constexpr int kMaxScans = 500;
 
 // libjpeg reports fatal errors through error_exit, which must not return: it jumps back into
 // decodeImage. Warnings and messages print nothing, so a bad picture leaves the console clean.

@@ -379,6 +379,32 @@ TEST(ImageLimits, RefusesAbsurdSizes) {
     EXPECT_EQ(decodeImage(nullptr, 0), nullptr);
 }
 
+// A progressive JPEG whose last scan is repeated: each repeat is one more full decoding pass.
+Bytes withRepeatedLastScan(const Bytes& jpeg, int repeats) {
+    size_t last = 0;
+    for (size_t i = 0; i + 1 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) last = i;
+    }
+    const Bytes scan(jpeg.begin() + static_cast<long>(last), jpeg.end() - 2);  // up to the EOI
+    Bytes result(jpeg.begin(), jpeg.end() - 2);
+    for (int i = 0; i < repeats; ++i)
+        result.insert(result.end(), scan.begin(), scan.end());
+    result.push_back(0xFF);
+    result.push_back(0xD9);
+    return result;
+}
+
+TEST(ImageLimits, RefusesEndlessScans) {
+    const JpegOptions options{.width = 16, .height = 16, .progressive = true};
+    const Bytes jpeg = encodeJpeg(options, testSamples(options, 4));
+    const Bytes few = withRepeatedLastScan(jpeg, 10);
+    Image* image = decodeImage(few.data(), few.size());
+    EXPECT_NE(image, nullptr);
+    releaseImage(image);
+    const Bytes many = withRepeatedLastScan(jpeg, 600);
+    EXPECT_EQ(decodeImage(many.data(), many.size()), nullptr);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Text reader
 
