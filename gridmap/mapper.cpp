@@ -1,0 +1,152 @@
+// The block texture mapper: each 8x8 block interpolated from its four corner nodes in 16.16.
+#include <cstddef>
+#include <cstdint>
+
+#include "gridmap/gridmap.h"
+
+namespace {
+
+enum class Lookup { kWrapped, kClamped };
+
+// All 16.16 arithmetic runs in uint32_t so that it wraps like the two's-complement registers it
+// models instead of overflowing; values turn signed only for the arithmetic right shifts.
+constexpr uint32_t bitsOf(int32_t value) {
+    return static_cast<uint32_t>(value);
+}
+constexpr int32_t signedOf(uint32_t bits) {
+    return static_cast<int32_t>(bits);
+}
+
+// Whole texels to 16.16. Done on the unsigned bits because shifting a negative left is not
+// something to rely on, and a difference of nodes may overflow anyway.
+constexpr uint32_t toFixed16(uint32_t texels) {
+    return texels << 16;
+}
+
+// One eighth of a 16.16 step, rounded toward minus infinity like the arithmetic shift it is, so a
+// coordinate just below a whole texel never rounds up onto it.
+constexpr uint32_t eighthOf(uint32_t fixed) {
+    return bitsOf(signedOf(fixed) >> 3);
+}
+
+// Texel column or row of a 16.16 coordinate: floor, so -0.5 texel is texel -1, not 0.
+constexpr int32_t texelOf(uint32_t fixed) {
+    return signedOf(fixed) >> 16;
+}
+
+// The eight pixels of one block row: u and v start at the left edge and advance by constant steps.
+template <Lookup kLookup>
+inline void fillBlockRow(Pixel* out, const Pixel* texels, ptrdiff_t pitch, uint32_t u, uint32_t v,
+                         uint32_t du, uint32_t dv) {
+    for (int c = 0; c < kGridBlockSize; ++c) {
+        const int32_t tu = texelOf(u);
+        const int32_t tv = texelOf(v);
+        if constexpr (kLookup == Lookup::kWrapped) {
+            out[c] = texels[(tu & (kMapperTextureWidth - 1)) +
+                            (tv & (kMapperTextureHeight - 1)) * pitch];
+        } else {
+            // Column 0 and row 0 count as outside. tu - 1 and tv - 1 cannot overflow (|tu| < 2^15),
+            // and one unsigned compare per axis rejects 0, the negatives and the far side at once.
+            const bool inside = bitsOf(tu - 1) < uint32_t{kMapperTextureWidth - 1} &&
+                                bitsOf(tv - 1) < uint32_t{kMapperTextureHeight - 1};
+            // Branch-free: an outside pixel reads texel 0 and masks it away, since the edge of a
+            // black region is hard to predict.
+            const ptrdiff_t index = inside ? tu + tv * pitch : 0;
+            out[c] = texels[index] & (0u - static_cast<uint32_t>(inside));
+        }
+        u += du;
+        v += dv;
+    }
+}
+
+// One 8x8 block; the caller has checked the target, the texture and the position.
+template <Lookup kLookup>
+void fillBlock(Pixel* target, const Image& texture, int32_t x, int32_t y, const GridNode& topLeft,
+               const GridNode& topRight, const GridNode& bottomLeft, const GridNode& bottomRight) {
+    // Edge steps per pixel row: an eighth of the corner difference in 16.16.
+    const uint32_t dLu = eighthOf(toFixed16(bitsOf(bottomLeft.u) - bitsOf(topLeft.u)));
+    const uint32_t dLv = eighthOf(toFixed16(bitsOf(bottomLeft.v) - bitsOf(topLeft.v)));
+    const uint32_t dRu = eighthOf(toFixed16(bitsOf(bottomRight.u) - bitsOf(topRight.u)));
+    const uint32_t dRv = eighthOf(toFixed16(bitsOf(bottomRight.v) - bitsOf(topRight.v)));
+    uint32_t leftU = toFixed16(bitsOf(topLeft.u));
+    uint32_t leftV = toFixed16(bitsOf(topLeft.v));
+    uint32_t rightU = toFixed16(bitsOf(topRight.u));
+    uint32_t rightV = toFixed16(bitsOf(topRight.v));
+
+    const Pixel* texels = texture.pixels;
+    const ptrdiff_t pitch = texture.width;
+    Pixel* out = target + ptrdiff_t{y} * kPitch + x;
+    for (int r = 0; r < kGridBlockSize; ++r) {
+        // Each row stops one step short of the right edge: 7/8 of the way, so the next block
+        // starts on the shared node and no seam shows.
+        const uint32_t du = eighthOf(rightU - leftU);
+        const uint32_t dv = eighthOf(rightV - leftV);
+        fillBlockRow<kLookup>(out, texels, pitch, leftU, leftV, du, dv);
+        leftU += dLu;
+        leftV += dLv;
+        rightU += dRu;
+        rightV += dRv;
+        out += kPitch;
+    }
+}
+
+template <Lookup kLookup>
+bool mapGrid(Pixel* target, const DeformGrid* grid, const Image* texture) {
+    if (target == nullptr || grid == nullptr || !textureFitsMapper(texture)) return false;
+    if (grid->rows < 0 || grid->columns < 0 || grid->columns > kMapperMaxColumns) return false;
+    if (grid->rows < 2 || grid->columns < 2) return true;  // no whole block: nothing to draw
+    if (grid->nodes == nullptr) return false;
+
+    const int32_t columns = grid->columns;
+    for (int32_t i = 0; i + 1 < grid->rows; ++i) {
+        const GridNode* top = grid->nodes + ptrdiff_t{i} * columns;
+        const GridNode* bottom = top + columns;
+        for (int32_t j = 0; j + 1 < columns; ++j) {
+            fillBlock<kLookup>(target, *texture, j * kGridBlockSize, i * kGridBlockSize, top[j],
+                               top[j + 1], bottom[j], bottom[j + 1]);
+        }
+    }
+    return true;
+}
+
+template <Lookup kLookup>
+bool mapBlock(Pixel* target, const Image* texture, int32_t x, int32_t y, const GridNode* topLeft,
+              const GridNode* topRight, const GridNode* bottomLeft, const GridNode* bottomRight) {
+    if (target == nullptr || !textureFitsMapper(texture)) return false;
+    if (topLeft == nullptr || topRight == nullptr || bottomLeft == nullptr ||
+        bottomRight == nullptr) {
+        return false;
+    }
+    if (y < 0 || x < 0 || x > kPitch - kGridBlockSize) return false;
+    fillBlock<kLookup>(target, *texture, x, y, *topLeft, *topRight, *bottomLeft, *bottomRight);
+    return true;
+}
+
+}  // namespace
+
+bool textureFitsMapper(const Image* texture) {
+    return texture != nullptr && texture->pixels != nullptr &&
+           texture->width >= kMapperTextureWidth && texture->height >= kMapperTextureHeight;
+}
+
+bool mapGridWrapped(Pixel* target, const DeformGrid* grid, const Image* texture) {
+    return mapGrid<Lookup::kWrapped>(target, grid, texture);
+}
+
+bool mapGridClamped(Pixel* target, const DeformGrid* grid, const Image* texture) {
+    return mapGrid<Lookup::kClamped>(target, grid, texture);
+}
+
+bool mapBlockWrapped(Pixel* target, const Image* texture, int32_t x, int32_t y,
+                     const GridNode* topLeft, const GridNode* topRight, const GridNode* bottomLeft,
+                     const GridNode* bottomRight) {
+    return mapBlock<Lookup::kWrapped>(target, texture, x, y, topLeft, topRight, bottomLeft,
+                                      bottomRight);
+}
+
+bool mapBlockClamped(Pixel* target, const Image* texture, int32_t x, int32_t y,
+                     const GridNode* topLeft, const GridNode* topRight, const GridNode* bottomLeft,
+                     const GridNode* bottomRight) {
+    return mapBlock<Lookup::kClamped>(target, texture, x, y, topLeft, topRight, bottomLeft,
+                                      bottomRight);
+}
