@@ -27,6 +27,9 @@ void updateMusicClock(MusicClock* clock, float* musicTime, float spectrum[kSpect
         updateOffline(clock, musicTime, spectrum);
         return;
     }
+    if (clock->player == nullptr) {
+        return;
+    }
     // Read the position once and use it for both answers, so time and spectrum agree.
     const uint64_t bytes = musicPositionBytes(clock->player);
     *musicTime = musicBytesToSeconds(clock->player, bytes);

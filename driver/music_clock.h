@@ -3,7 +3,7 @@
 // Usage:
 //
 //   MusicClock clock{MusicClockMode::kLive, &player};      // the show, playing through the device
-//   MusicClock capture{MusicClockMode::kOffline, nullptr, &music, 0, 60};  // frame-exact capture
+//   MusicClock capture{MusicClockMode::kOffline, nullptr, &music, 0, 60, &work};  // for capture
 //   updateMusicClock(&clock, &musicTime, spectrum);          // once at start, then once per frame
 //   if (beat(spectrum[0], 3.0)) { ... }                      // 30 × s0 ≥ 3
 //   ++capture.frameNumber;                                   // offline: after each presented frame
@@ -23,12 +23,12 @@ enum class MusicClockMode : uint8_t {
 
 // Where updateMusicClock takes its time and spectrum from.
 struct MusicClock {
-    MusicClockMode mode;        // live or offline
-    AudioPlayer* player;        // live: the player started at start-up; unused offline
-    const DecodedMusic* music;  // offline: the decoded music, or null/empty for silence
-    uint64_t frameNumber;       // offline: frames presented so far; the caller advances it
-    uint32_t frameRate;         // offline: frames per second, > 0
-    SpectrumWork* work;         // offline: FFT plan and scratch (created by the caller)
+    MusicClockMode mode = MusicClockMode::kLive;  // live or offline
+    AudioPlayer* player = nullptr;        // live: the player started at start-up; unused offline
+    const DecodedMusic* music = nullptr;  // offline: the decoded music, or null/empty for silence
+    uint64_t frameNumber = 0;      // offline: frames presented so far; the caller advances it
+    uint32_t frameRate = 60;       // offline: frames per second, > 0
+    SpectrumWork* work = nullptr;  // offline: FFT plan and scratch, made by the caller
 };
 
 // Refreshes musicTime (seconds, looping at the music's end) and the 512 spectrum bins from the

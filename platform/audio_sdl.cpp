@@ -92,6 +92,7 @@ bool openAudio(AudioPlayer* player, double offsetMs) {
 }
 
 bool loadMusicStream(AudioPlayer* player, const char* path) {
+    releaseMusicStream(player);  // a second load replaces the first
     if (player->device == 0 || !decodeMusicFile(&player->music, path)) {
         reportFailure(player, "Can`t play file");
         return false;
@@ -118,6 +119,10 @@ void playMusicLooped(AudioPlayer* player) {
     }
     player->playing = true;
     if (player->streamReady) {
+        // The device is paused, so the callback is not running: a fresh pass from frame 0.
+        player->framesQueued = 0;
+        player->stamp = PlayStamp{};
+        player->clock.lastHeard = 0.0;
         SDL_PauseAudioDevice(player->device, 0);
     } else {
         player->silentStart = monotonicSeconds();

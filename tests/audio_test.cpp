@@ -681,6 +681,10 @@ TEST_F(PlayerTest, PlaysTheMusicAndTheClockMovesForward) {
     EXPECT_EQ(peakBin(spectrum), 10);
     releaseMusicStream(&player);
     EXPECT_EQ(musicPositionBytes(&player), 0u);
+    // Loading and playing again starts a fresh pass from the beginning.
+    ASSERT_TRUE(loadMusicStream(&player, stereo.c_str()));
+    playMusicLooped(&player);
+    EXPECT_LT(musicBytesToSeconds(&player, musicPositionBytes(&player)), 0.05f);
 }
 
 TEST_F(PlayerTest, MonoMusicReopensTheDeviceAtItsFormat) {
