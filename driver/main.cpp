@@ -1,7 +1,51 @@
-// The entry of the show.
-#include <cstdio>
+// The entry of the show: the command line, the data folder, and the chosen way to run.
+#include <unistd.h>
 
-int main() {
-    std::puts("Brindlehop: a real-time audiovisual demo (the show is not built yet).");
-    return 0;
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "driver/data_dir.h"
+#include "driver/options.h"
+#include "driver/run.h"
+
+namespace {
+
+// Paths the user gave are relative to where the program was started, not to the data folder
+// it moves into.
+void anchorPath(std::string* path, const std::string& startFolder) {
+    if (!path->empty() && (*path)[0] != '/') *path = startFolder + "/" + *path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!parseOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "brindlehop: %s\n\n%s", error.c_str(), usageText());
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(usageText(), stdout);
+        return kExitOk;
+    }
+
+    char cwd[PATH_MAX];
+    const std::string startFolder = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
+    anchorPath(&options.framesDir, startFolder);
+    anchorPath(&options.capturePath, startFolder);
+
+    // The loaders open "data/..." relative to the working folder, so the program runs from the
+    // folder that holds data/.
+    std::string searched;
+    const std::string root = findDataRoot(options.dataDir, &searched);
+    if (root.empty() || chdir(root.c_str()) != 0) {
+        std::fprintf(stderr, "brindlehop: no data folder found (looked in %s); use --data DIR\n",
+                     searched.c_str());
+        return kExitUsage;
+    }
+
+    if (options.headless) return runHeadless(options);
+    return runLive(options);
 }

@@ -1,0 +1,96 @@
+// The asset table of the show, and its loading and checking at start-up.
+#include "driver/asset_table.h"
+
+#include "effects/effects.h"
+
+const PictureEntry kPictureTable[kPictureCount] = {
+    {"colors.jpg", PictureUse::kWhole},
+    {"1.jpg", PictureUse::kWhole},
+    {"2.jpg", PictureUse::kWhole},
+    {"3.jpg", PictureUse::kWhole},
+    {"4.jpg", PictureUse::kWhole},
+    {"5.jpg", PictureUse::kWhole},
+    {"fraq.jpg", PictureUse::kWhole},
+    {"frak.jpg", PictureUse::kWhole},
+    {"frac.jpg", PictureUse::kWhole},
+    {"overlay 01.jpg", PictureUse::kWhole},
+    {"overlay 02.jpg", PictureUse::kWhole},
+    {"overlay 03.jpg", PictureUse::kWhole},
+    {"overlay 04.jpg", PictureUse::kWhole},
+    {"hore.jpg", PictureUse::kWhole},
+    {"tex.jpg", PictureUse::kWhole},
+    {"p\xC3\xA5ske_p\xC3\xA5ske.jpg", PictureUse::kPlaced},
+    {"p\xC3\xA5ske_happy.jpg", PictureUse::kPlaced},
+    {"p\xC3\xA5ske_ddr.jpg", PictureUse::kPlaced},
+    {"p\xC3\xA5ske_frak.jpg", PictureUse::kPlaced},
+    {"code.jpg", PictureUse::kCredit},
+    {"dallik.jpg", PictureUse::kCredit},
+    {"beer.jpg", PictureUse::kCredit},
+    {"vorrel.jpg", PictureUse::kCredit},
+    {"sonnaby.jpg", PictureUse::kCredit},
+    {"tolvik.jpg", PictureUse::kCredit},
+    {"siste.jpg", PictureUse::kPlaced},
+};
+
+const PictureId kCreditInversionOrder[6] = {kCreditDallik, kCreditCode,    kCreditBeer,
+                                            kCreditVorrel, kCreditSonnaby, kCreditTolvik};
+
+namespace {
+
+constexpr const char* kScenePath = "data/eggz.txt";
+constexpr const char* kLightPath = "data/lys.txt";
+
+}  // namespace
+
+void loadShowAssets(ShowAssets* assets) {
+    assets->world = createWorld(1, 1);
+    for (int i = 0; i < kPictureCount; ++i)
+        assets->pictures[i] = loadImage(kPictureTable[i].name);
+    assets->mainGrid = createDeformGrid(kPictureWidth, kPictureHeight);
+
+    // The world's slots take whole copies of the loaded records; the arrays they point to are
+    // shared, not duplicated, and live as long as the world.
+    SceneObject* object = loadScene(kScenePath);
+    assets->sceneLoaded = object != nullptr;
+    if (object != nullptr) {
+        assets->world->Objects[0] = *object;
+        delete object;
+    }
+    Light* light = loadLight(kLightPath);
+    assets->lightLoaded = light != nullptr;
+    if (light != nullptr) {
+        assets->world->Lights[0] = *light;
+        delete light;
+    }
+}
+
+std::string checkShowAssets(const ShowAssets* assets) {
+    std::string problems;
+    auto report = [&](const std::string& line) { problems += "  " + line + "\n"; };
+    for (int i = 0; i < kPictureCount; ++i) {
+        const PictureEntry& entry = kPictureTable[i];
+        const Image* image = assets->pictures[i];
+        const std::string path = std::string("data/") + entry.name;
+        if (image == nullptr) {
+            report(path + ": missing or not a readable JPEG picture");
+        } else if (entry.use == PictureUse::kWhole &&
+                   (image->width != kPictureWidth || image->height != kPictureHeight)) {
+            report(path + ": is " + std::to_string(image->width) + " x " +
+                   std::to_string(image->height) + " pixels, must be 512 x 256");
+        } else if (entry.use == PictureUse::kCredit &&
+                   static_cast<int64_t>(image->width) * image->height < kLeadingPixels) {
+            report(path + ": has " +
+                   std::to_string(static_cast<int64_t>(image->width) * image->height) +
+                   " pixels, a credit picture needs at least 15000");
+        }
+    }
+    if (assets->mainGrid == nullptr) report("the texture grid could not be allocated");
+    if (!assets->sceneLoaded) report(std::string(kScenePath) + ": the 3D object did not load");
+    if (!assets->lightLoaded) report(std::string(kLightPath) + ": the light did not load");
+    return problems;
+}
+
+void invertCreditPictures(ShowAssets* assets) {
+    for (PictureId id : kCreditInversionOrder)
+        invertLeadingPixels(assets->pictures[id]->pixels);
+}

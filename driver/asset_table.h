@@ -1,0 +1,78 @@
+// The material of the show: the 26 pictures, the grid of the moving backgrounds, the 3D world.
+#pragma once
+
+#include <string>
+
+#include "assets/image.h"
+#include "engine3d/engine3d.h"
+#include "gridmap/gridmap.h"
+
+// The pictures, in the order they are loaded.
+enum PictureId : int {
+    kColors,
+    kOverlay1,
+    kOverlay2,
+    kOverlay3,
+    kOverlay4,
+    kOverlay5,
+    kFraq,
+    kFrak,
+    kFrac,
+    kOverlay01,
+    kOverlay02,
+    kOverlay03,
+    kOverlay04,
+    kHore,
+    kTex,
+    kCardPaaske,
+    kCardHappy,
+    kCardDdr,
+    kCardFrak,
+    kCreditCode,
+    kCreditDallik,
+    kCreditBeer,
+    kCreditVorrel,
+    kCreditSonnaby,
+    kCreditTolvik,
+    kSiste,
+    kPictureCount
+};
+
+// What a picture is used as, and so what it must be.
+enum class PictureUse : int {
+    kWhole,   // texture or overlay: exactly 512 x 256
+    kCredit,  // credit card: at least 15000 pixels, the first 15000 inverted at load
+    kPlaced,  // placed with blitImage: any size
+};
+
+struct PictureEntry {
+    const char* name;  // file name in data/ (UTF-8)
+    PictureUse use;
+};
+
+// The asset table, indexed by PictureId.
+extern const PictureEntry kPictureTable[kPictureCount];
+
+// The credit pictures in the order they are inverted at load.
+extern const PictureId kCreditInversionOrder[6];
+
+// Everything loaded at start-up and kept for the whole run.
+struct ShowAssets {
+    Image* pictures[kPictureCount];  // decoded pictures; null where loading failed
+    DeformGrid* mainGrid;            // 65 x 33 nodes for the 512 x 256 picture
+    World* world;                    // one object slot and one light slot
+    bool sceneLoaded;                // the scene file gave an object (copied into slot 0)
+    bool lightLoaded;                // the light file gave a light (copied into slot 0)
+};
+
+// Start-up, steps 1 to 5: world, pictures, grid, scene file, light file, with the loaders'
+// console lines. Nothing is checked here; see checkShowAssets.
+void loadShowAssets(ShowAssets* assets);
+
+// Every problem with the loaded material, one line each ("" when all is well): a picture missing
+// or unreadable, a whole picture that is not 512 x 256, a credit under 15000 pixels, a scene or
+// light file that did not load.
+std::string checkShowAssets(const ShowAssets* assets);
+
+// Start-up, step 6: the credit pictures become negatives of themselves (their first 15000 pixels).
+void invertCreditPictures(ShowAssets* assets);

@@ -1,0 +1,9 @@
+// Finding the folder that holds data/, so that the loaders' "data/..." paths work from anywhere.
+#pragma once
+
+#include <string>
+
+// The folder to run in: the given one (--data) when not empty, else the working folder, else the
+// folder of the program or one of its parents, else the installed share folder. The chosen folder
+// must hold data/colors.jpg. Empty when none does; searched lists every place that was looked at.
+std::string findDataRoot(const std::string& requested, std::string* searched);

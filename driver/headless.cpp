@@ -1,0 +1,80 @@
+// The show on a fixed frame clock, with no display and no sound: for tests and previews.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "driver/run.h"
+#include "driver/show.h"
+#include "driver/startup.h"
+
+namespace {
+
+constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
+
+// Seconds the headless show may run past the music (or past 100 s without music) before it is
+// stopped: with silence in the lowest band the last scene would otherwise never end.
+constexpr double kOverrunSeconds = 10.0;
+
+}  // namespace
+
+int runHeadless(const Options& options) {
+    static ShowState state;
+    static ShowAssets assets;
+    if (!prepareShow(&state, &assets, showBuffers())) return kExitUsage;
+
+    DecodedMusic music{};
+    double musicSeconds = 0.0;
+    if (decodeMusicFile(&music, kMusicPath)) {
+        musicSeconds = static_cast<double>(music.frameCount) / music.sampleRate;
+    } else {
+        std::fprintf(stderr, "Can`t play file\n");
+    }
+    SpectrumWork work{};
+    createSpectrumWork(&work);
+    MusicClock musicClock{MusicClockMode::kOffline, nullptr, &music, 0, options.fps, &work};
+    ShowClock clock{&musicClock, nullptr, 0, 0};
+
+    FrameSink sink{};
+    sink.kind = FrameSinkKind::kHeadless;
+    sink.fps = options.fps;
+    sink.frameLimit = static_cast<uint64_t>(
+        std::ceil((std::max(musicSeconds, 100.0) + kOverrunSeconds) * options.fps));
+    std::vector<uint64_t> picks;
+    if (!options.framesDir.empty()) {
+        if (mkdir(options.framesDir.c_str(), 0755) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "brindlehop: cannot make the folder %s\n",
+                         options.framesDir.c_str());
+            return kExitOutputFailed;
+        }
+        sink.framesDir = options.framesDir.c_str();
+        sink.checksums = stdout;
+        for (double seconds : options.atSeconds)
+            picks.push_back(static_cast<uint64_t>(std::llround(seconds * options.fps)));
+        std::sort(picks.begin(), picks.end());
+        if (!picks.empty()) {
+            sink.pickFrames = picks.data();
+            sink.pickCount = picks.size();
+        }
+    }
+
+    readShowClock(&clock, &state);
+    const ShowEnd end = runScenes(&state, &clock, &sink);
+    std::fflush(stdout);
+    releaseSpectrumWork(&work);
+    releaseDecodedMusic(&music);
+
+    const double seconds = static_cast<double>(sink.frames) / options.fps;
+    if (end == ShowEnd::kOutputFailed) return kExitOutputFailed;
+    if (end == ShowEnd::kFrameLimit)
+        std::fprintf(stderr,
+                     "brindlehop: stopped after %.1f s: the music's lowest band stayed silent, so "
+                     "the last scene would have run until Escape\n",
+                     seconds);
+    std::fprintf(stderr, "brindlehop: rendered %llu frames (%.2f s of show at %u fps)\n",
+                 static_cast<unsigned long long>(sink.frames), seconds, options.fps);
+    return kExitOk;
+}

@@ -1,0 +1,30 @@
+// The command line of the show: what a run should do, and where its output goes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Everything the command line can set. With no options the run is the show as it always was:
+// full screen, the music through the sound card, data found beside the program.
+struct Options {
+    bool help = false;              // --help: print the usage and stop
+    bool window = false;            // --window: a resizable window instead of the full screen
+    std::string pixelFormat;        // --pixel-format NAME: offer only this device format ("" = any)
+    std::string dataDir;            // --data DIR: the folder that holds data/ ("" = search)
+    double audioOffsetMs = 0.0;     // --audio-offset MS: added to the device latency, milliseconds
+    bool headless = false;          // --headless: offline clock, no display, no sound
+    uint32_t fps = 60;              // --fps N: frames per second of the offline clock, 1..1000
+    std::string framesDir;          // --frames DIR: write frames there as PNG ("" = none)
+    std::vector<double> atSeconds;  // --at S,S,...: only the frames at these times (seconds)
+    std::string capturePath;        // --capture FILE: render to a video through ffmpeg
+    uint32_t scale = 1;             // --scale N: nearest-neighbour enlargement of captured frames
+    bool bench = false;             // --bench: time every scene on the offline clock
+    uint32_t benchFrames = 0;       // --bench-frames N: frames per scene for --bench (0 = default)
+};
+
+// Reads argv into options; false with a message in error when an option is unknown or malformed.
+bool parseOptions(int argc, char** argv, Options* options, std::string* error);
+
+// The usage text printed by --help and after a command-line error.
+const char* usageText();

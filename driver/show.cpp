@@ -1,0 +1,84 @@
+// The frame cycle: the scene loops, the clock each frame reads, and the frame's way out.
+#include "driver/show.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstring>
+#include <string>
+
+#include "display/display.h"
+#include "driver/png_writer.h"
+
+namespace {
+
+// Hands one finished frame on; false when the run must stop.
+bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* end) {
+    if (sink->sceneLog != nullptr && sink->frames < sink->sceneLogCapacity)
+        sink->sceneLog[sink->frames] = scene;
+    const uint64_t frame = sink->frames++;
+    if (sink->kind == FrameSinkKind::kDisplay) {
+        presentFrame(state->buffers.screen);
+        return true;
+    }
+    bool write = sink->framesDir != nullptr || sink->checksums != nullptr;
+    if (sink->pickFrames != nullptr) {
+        while (sink->pickNext < sink->pickCount && sink->pickFrames[sink->pickNext] < frame)
+            ++sink->pickNext;
+        write = sink->pickNext < sink->pickCount && sink->pickFrames[sink->pickNext] == frame;
+    }
+    if (write) {
+        const uint32_t crc = frameChecksum(state->buffers.screen, kScreenPixels);
+        if (sink->framesDir != nullptr) {
+            char path[4096];
+            std::snprintf(path, sizeof path, "%s/frame_%06" PRIu64 ".png", sink->framesDir, frame);
+            if (!writePng(path, state->buffers.screen, kScreenWidth, kScreenHeight)) {
+                std::fprintf(stderr, "brindlehop: cannot write %s\n", path);
+                sink->failed = true;
+                *end = ShowEnd::kOutputFailed;
+                return false;
+            }
+        }
+        if (sink->checksums != nullptr)
+            std::fprintf(sink->checksums, "frame %" PRIu64 " t %.6f scene %d crc32 %08x\n", frame,
+                         static_cast<double>(state->musicTime), scene, crc);
+    }
+    if (sink->frameLimit != 0 && sink->frames >= sink->frameLimit) {
+        *end = ShowEnd::kFrameLimit;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void readShowClock(ShowClock* clock, ShowState* state) {
+    if (clock->script == nullptr) {
+        updateMusicClock(clock->music, &state->musicTime, state->spectrum);
+        return;
+    }
+    const size_t at = std::min(clock->scriptNext, clock->scriptLength - 1);
+    const ScriptedFrame& frame = clock->script[at];
+    state->musicTime = frame.musicTime;
+    std::memset(state->spectrum, 0, sizeof state->spectrum);
+    std::memcpy(state->spectrum, frame.bins, sizeof frame.bins);
+    ++clock->scriptNext;
+}
+
+ShowEnd runScenes(ShowState* state, ShowClock* clock, FrameSink* sink) {
+    ShowEnd end = ShowEnd::kFinished;
+    for (int scene = 1; scene <= kSceneCount; ++scene) {
+        enterScene(state, scene);
+        // The test sees the previous frame's clock; a scene whose end has already passed runs
+        // no frame at all, and a time exactly at the end still gets one more frame.
+        while (sceneContinues(scene, state->musicTime, state->spectrum[0])) {
+            readShowClock(clock, state);
+            drawSceneFrame(state, scene);
+            const bool goOn = deliverFrame(sink, state, scene, &end);
+            finishSceneFrame(state, scene);
+            if (clock->script == nullptr && clock->music->mode == MusicClockMode::kOffline)
+                ++clock->music->frameNumber;
+            if (!goOn) return end;
+        }
+    }
+    return end;
+}

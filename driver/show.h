@@ -1,0 +1,58 @@
+// The frame cycle: the six scene loops on the music clock, and where each finished frame goes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "driver/music_clock.h"
+#include "driver/scenes.h"
+
+// One frame of a scripted clock: the time and the bass bins a test wants the show to see.
+struct ScriptedFrame {
+    float musicTime;  // seconds
+    float bins[8];    // spectrum bins 0..7; the rest read 0
+};
+
+// Where each frame's time and spectrum come from.
+struct ShowClock {
+    MusicClock* music;            // the live or offline music clock; unused while scripted
+    const ScriptedFrame* script;  // tests: frames to replay instead, or null
+    size_t scriptLength;          // frames in script
+    size_t scriptNext;            // next frame of script; past the end the last one repeats
+};
+
+// Where a finished frame goes.
+enum class FrameSinkKind : uint8_t {
+    kDisplay,   // presentFrame: the screen (Escape ends the process there)
+    kHeadless,  // nowhere, or PNG files and checksum lines
+};
+
+struct FrameSink {
+    FrameSinkKind kind;          // display or headless
+    uint32_t fps;                // headless: frames per second of the offline clock
+    const char* framesDir;       // headless: folder for PNG frames, or null for none
+    const uint64_t* pickFrames;  // headless: sorted frame numbers to write, or null for every one
+    size_t pickCount;            // entries in pickFrames
+    size_t pickNext;             // first entry of pickFrames not yet written
+    uint64_t frameLimit;         // headless: stop after this many frames (0: no limit)
+    FILE* checksums;             // headless: one line per written frame, or null
+    int* sceneLog;               // tests: the scene of each frame, or null
+    size_t sceneLogCapacity;     // entries sceneLog can hold
+    uint64_t frames;             // frames delivered so far
+    bool failed;                 // a frame could not be written; the run stops
+};
+
+// How the scene loops ended.
+enum class ShowEnd : uint8_t {
+    kFinished,      // the last scene's condition failed: the show is over
+    kFrameLimit,    // the headless frame limit was reached first
+    kOutputFailed,  // a frame could not be written
+};
+
+// Refreshes musicTime and spectrum for the next frame from the clock.
+void readShowClock(ShowClock* clock, ShowState* state);
+
+// Runs the six scene loops in order, each while its condition holds on the previous frame's
+// clock; every pass reads the clock, draws, hands the frame to the sink, and tidies up.
+ShowEnd runScenes(ShowState* state, ShowClock* clock, FrameSink* sink);

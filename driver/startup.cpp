@@ -1,0 +1,28 @@
+// Start-up: loading and checking the material, before anything is shown or heard.
+#include "driver/startup.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "effects/effects.h"
+
+bool prepareShow(ShowState* state, ShowAssets* assets, FrameBuffers buffers) {
+    std::memset(state, 0, sizeof *state);
+    std::memset(assets, 0, sizeof *assets);
+    state->buffers = buffers;
+    state->assets = assets;
+
+    loadShowAssets(assets);
+    // Every asset is checked before the display opens, so a broken data folder gives one clear
+    // list of what is wrong instead of a show with holes (or a crash) in it.
+    const std::string problems = checkShowAssets(assets);
+    if (!problems.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "brindlehop: the data folder is not usable:\n%s", problems.c_str());
+        return false;
+    }
+    invertCreditPictures(assets);
+    fillWords(buffers.depth, 0, kScreenPixels);
+    return true;
+}

@@ -1,0 +1,353 @@
+// The show end to end: start-up checks, the scene sequence, the scenes' frames, the command line.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/options.h"
+#include "driver/png_writer.h"
+#include "driver/show.h"
+#include "driver/startup.h"
+#include "effects/effects.h"
+
+namespace {
+
+// The committed data set, loaded once for the whole suite from the checkout.
+class ShowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char cwd[PATH_MAX];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        startFolder_ = cwd;
+        ASSERT_EQ(chdir(BRINDLEHOP_SOURCE_DIR), 0);
+        store_ = createFrameBufferStore();
+        assets_ = new ShowAssets;
+        ShowState scratch;
+        testing::internal::CaptureStdout();  // the loaders' console lines
+        ready_ = prepareShow(&scratch, assets_, frameBuffersOf(store_));
+        testing::internal::GetCapturedStdout();
+    }
+    static void TearDownTestSuite() {
+        releaseFrameBufferStore(store_);
+        ASSERT_EQ(chdir(startFolder_.c_str()), 0);
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(ready_) << "the committed data set does not load";
+        buffersStore_ = createFrameBufferStore();
+        std::memset(&state_, 0, sizeof state_);
+        state_.buffers = frameBuffersOf(buffersStore_);
+        state_.assets = assets_;
+    }
+    void TearDown() override { releaseFrameBufferStore(buffersStore_); }
+
+    void setBins(float s0, float s1 = 0, float s2 = 0) {
+        std::memset(state_.spectrum, 0, sizeof state_.spectrum);
+        state_.spectrum[0] = s0;
+        state_.spectrum[1] = s1;
+        state_.spectrum[2] = s2;
+    }
+    void drawAt(int scene, float t) {
+        state_.musicTime = t;
+        drawSceneFrame(&state_, scene);
+    }
+    Pixel pictureAt(int x, int y) const { return state_.buffers.picture[y * kPitch + x]; }
+    Pixel screenAt(int x, int y) const { return state_.buffers.screen[y * kPitch + x]; }
+    const Image* picture(PictureId id) const { return assets_->pictures[id]; }
+
+    // Scenes the frames were drawn in, replaying script from a start at t = 0.
+    std::vector<int> sceneLogOf(const std::vector<ScriptedFrame>& script) {
+        std::vector<int> log(script.size() + 8, 0);
+        ShowClock clock{nullptr, script.data(), script.size(), 0};
+        FrameSink sink{};
+        sink.kind = FrameSinkKind::kHeadless;
+        sink.sceneLog = log.data();
+        sink.sceneLogCapacity = log.size();
+        sink.frameLimit = script.size() + 4;
+        runScenes(&state_, &clock, &sink);
+        log.resize(sink.frames);
+        return log;
+    }
+
+    static double meanLevel(const Pixel* pixels, int count) {
+        double sum = 0;
+        for (int i = 0; i < count; ++i)
+            sum += pixelRed(pixels[i]) + pixelGreen(pixels[i]) + pixelBlue(pixels[i]);
+        return sum / (3.0 * count);
+    }
+
+    static inline std::string startFolder_;
+    static inline FrameBufferStore* store_ = nullptr;
+    static inline ShowAssets* assets_ = nullptr;
+    static inline bool ready_ = false;
+    FrameBufferStore* buffersStore_ = nullptr;
+    ShowState state_;
+};
+
+ScriptedFrame at(float t, float s0 = 0, float s1 = 0) {
+    return {t, {s0, s1, 0, 0, 0, 0, 0, 0}};
+}
+
+TEST_F(ShowTest, EachEndTimeKeepsItsSceneForOneMoreFrame) {
+    const std::vector<ScriptedFrame> script = {
+        at(5),  at(19),    at(19.5f), at(38),    at(38.5f), at(50),  at(57),       at(57.25f),
+        at(77), at(77.5f), at(96),    at(96.5f), at(99),    at(101), at(102, 0.2f)};
+    const std::vector<int> expected = {1, 1, 1, 2, 2, 3, 3, 3, 4, 4, 5, 5, 6, 6, 6};
+    EXPECT_EQ(sceneLogOf(script), expected);
+}
+
+TEST_F(ShowTest, LongStallSkipsWholeScenes) {
+    // The last frame of scene 1 already sees t = 60; scenes 2 and 3 then run no frame at all,
+    // and after 100 s a non-zero lowest bin ends the show without a frame of scene 6.
+    const std::vector<ScriptedFrame> script = {at(5), at(60), at(61), at(200, 0.5f)};
+    const std::vector<int> expected = {1, 1, 4, 4};
+    EXPECT_EQ(sceneLogOf(script), expected);
+}
+
+TEST_F(ShowTest, LastSceneWaitsForSoundInTheLowestBin) {
+    std::vector<ScriptedFrame> script = {at(5), at(150), at(150), at(151)};
+    script.push_back(at(300, 0.01f));
+    std::vector<int> log = sceneLogOf(script);
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[2], 6);  // t = 150 with silence: the last scene goes on
+    EXPECT_EQ(log[4], 6);  // the first sound ends it after this frame
+}
+
+TEST_F(ShowTest, ShowFadesInFromBlack) {
+    setBins(0);
+    enterScene(&state_, 1);
+    drawAt(1, 0.0f);
+    for (int i = 0; i < kPicturePixels; ++i)
+        ASSERT_EQ(state_.buffers.picture[i], 0u) << i;
+    double previous = 0;
+    for (float t : {1.0f, 2.0f, 3.0f, 4.0f}) {
+        drawAt(1, t);
+        const double level = meanLevel(state_.buffers.picture, kPicturePixels);
+        EXPECT_GT(level, previous + 5) << "t = " << t;
+        previous = level;
+    }
+    EXPECT_GT(previous, 40);  // fully faded in at t = 4
+}
+
+TEST_F(ShowTest, TitleCardSlidesInRestsAndSlidesOut) {
+    EXPECT_EQ(titleCardColumn(21.0f, 21), 513);
+    EXPECT_EQ(titleCardColumn(21.5f, 21), 457);
+    EXPECT_EQ(titleCardColumn(22.0f, 21), 401);
+    EXPECT_EQ(titleCardColumn(22.01f, 21), 410);
+    EXPECT_EQ(titleCardColumn(33.99f, 21), 410);
+    EXPECT_EQ(titleCardColumn(34.0f, 21), 401);
+    EXPECT_EQ(titleCardColumn(34.5f, 21), 457);
+    EXPECT_EQ(titleCardColumn(35.0f, 21), 513);
+
+    // Drawn last in scene 2, at row 196 from column 401, its first row skipped (blitImage).
+    const Image* card = picture(kCardDdr);
+    setBins(0);
+    enterScene(&state_, 2);
+    drawAt(2, 22.0f);
+    for (int r = 1; r < card->height && 196 + r < 256; ++r)
+        for (int c = 0; c < card->width && 401 + c <= 510; ++c)
+            ASSERT_EQ(pictureAt(401 + c, 196 + r), card->pixels[r * card->width + c]) << r << c;
+}
+
+TEST_F(ShowTest, HappyCardRestsOnlyOnBassBeats) {
+    const Image* card = picture(kCardHappy);
+    enterScene(&state_, 5);
+    auto cardShown = [&] {
+        return pictureAt(415, 200) == card->pixels[4 * card->width + 5] &&
+               pictureAt(420, 205) == card->pixels[9 * card->width + 10];
+    };
+    setBins(0.04f);  // 30 x 0.04 = 1.2 < 1.5
+    drawAt(5, 85.0f);
+    EXPECT_FALSE(cardShown());
+    finishSceneFrame(&state_, 5);
+    setBins(0.06f);  // 1.8 >= 1.5
+    drawAt(5, 85.0f);
+    EXPECT_TRUE(cardShown());
+}
+
+TEST_F(ShowTest, CreditsFlashOnTheBeatAndMeltAway) {
+    const Image* dallik = picture(kCreditDallik);
+    enterScene(&state_, 5);
+    setBins(0, 0.2f);  // 30 x s1 = 6: the credit is drawn
+    drawAt(5, 78.0f);
+    int sharp = 0;
+    for (int r = 1; r < dallik->height; ++r)
+        for (int c = 0; c < dallik->width; ++c)
+            sharp += pictureAt(170 + c, 80 + r) == dallik->pixels[r * dallik->width + c];
+    EXPECT_EQ(sharp, (dallik->height - 1) * dallik->width);
+    finishSceneFrame(&state_, 5);
+    for (int i = 0; i < kPicturePixels; ++i)
+        ASSERT_EQ(state_.buffers.picture[i], 0u);
+
+    // Without a beat nothing new is drawn: the layer only blurs, smearing right and down.
+    setBins(0, 0.05f);
+    std::vector<Pixel> before(state_.buffers.work, state_.buffers.work + kPicturePixels);
+    drawAt(5, 78.1f);
+    std::vector<Pixel> shown(state_.buffers.picture, state_.buffers.picture + kPicturePixels);
+    EXPECT_NE(shown, before);
+    EXPECT_GT(meanLevel(shown.data(), kPicturePixels),
+              0.5 * meanLevel(before.data(), kPicturePixels));
+
+    // Outside its window a credit never appears, beat or not.
+    enterScene(&state_, 5);
+    setBins(0, 0.2f);
+    drawAt(5, 95.5f);
+    EXPECT_EQ(meanLevel(state_.buffers.picture, kPicturePixels), 0.0);
+}
+
+TEST_F(ShowTest, LastPictureLeavesFirstRowAndLastColumnBlack) {
+    const Image* siste = picture(kSiste);
+    drawAt(6, 98.0f);
+    for (int x = 0; x < 512; ++x)
+        EXPECT_EQ(pictureAt(x, 0), 0u);
+    for (int y = 0; y < 256; ++y)
+        EXPECT_EQ(pictureAt(511, y), 0u);
+    EXPECT_EQ(pictureAt(5, 7), siste->pixels[7 * siste->width + 5]);
+    EXPECT_EQ(pictureAt(300, 200), siste->pixels[200 * siste->width + 300]);
+    // Taller than the picture: its rows run on into the screen's bottom border, never past it.
+    if (siste->height > 256)
+        EXPECT_EQ(screenAt(9, 64 + 257), siste->pixels[257 * siste->width + 9]);
+}
+
+TEST_F(ShowTest, BassAddsBlurPassesToTheEggBackdrop) {
+    setBins(0);
+    drawAt(3, 45.0f);
+    std::vector<Pixel> onePass(state_.buffers.work, state_.buffers.work + kScreenPixels);
+    // The same backdrop blurred twice more must equal the frame whose bass asks for three.
+    FrameBufferStore* other = createFrameBufferStore();
+    state_.buffers = frameBuffersOf(other);
+    setBins(2.5f / 30);
+    drawAt(3, 45.0f);
+    std::vector<Pixel> threePasses(state_.buffers.work, state_.buffers.work + kScreenPixels);
+    blur2x2(onePass.data());
+    blur2x2(onePass.data());
+    EXPECT_EQ(onePass, threePasses);
+    releaseFrameBufferStore(other);
+}
+
+TEST_F(ShowTest, EggStandsInFrontOfTheBackdrop) {
+    setBins(0);
+    drawAt(3, 45.0f);
+    std::vector<Pixel> withEgg(state_.buffers.picture, state_.buffers.picture + kPicturePixels);
+    // The same frame without the object: only the egg's pixels differ.
+    FrameBufferStore* other = createFrameBufferStore();
+    state_.buffers = frameBuffersOf(other);
+    const int32_t objects = assets_->world->NumObj;
+    assets_->world->NumObj = 0;
+    drawAt(3, 45.0f);
+    assets_->world->NumObj = objects;
+    int top = 256, bottom = -1, left = 512, right = -1;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 512; ++x)
+            if (withEgg[y * 512 + x] != state_.buffers.picture[y * 512 + x]) {
+                top = std::min(top, y), bottom = std::max(bottom, y);
+                left = std::min(left, x), right = std::max(right, x);
+            }
+    releaseFrameBufferStore(other);
+    ASSERT_GE(bottom, 0) << "no egg drawn";
+    // At silence the egg sits at (0, -30, 180): its centre projects to column 256, row 127.
+    EXPECT_NEAR((top + bottom) / 2.0, 194 - 30 * 400 / 180.0, 12);
+    EXPECT_NEAR((left + right) / 2.0, 256, 12);
+    EXPECT_GT(bottom - top, 256 / 5);
+    EXPECT_LT(bottom - top, 256 / 2);
+}
+
+TEST_F(ShowTest, RowsBelowThePictureGetOnlyWhatSpillsIntoThem) {
+    // The blur of scene 1 writes screen row 320 and the first pixel of row 321.
+    setBins(0);
+    enterScene(&state_, 1);
+    drawAt(1, 10.0f);
+    int written = 0;
+    for (int x = 0; x < 512; ++x)
+        written += screenAt(x, 320) != 0;
+    EXPECT_GT(written, 400);
+    EXPECT_NE(screenAt(0, 321), 0u);
+    for (int i = 321 * 512 + 1; i < kScreenPixels; ++i)
+        ASSERT_EQ(state_.buffers.screen[i], 0u);
+    // The egg scene's tidy-up wipes rows 320 to 328 and 392 pixels of row 329, and no more.
+    for (int i = 320 * 512; i < kScreenPixels; ++i)
+        state_.buffers.screen[i] = 0x123456;
+    drawAt(3, 45.0f);
+    finishSceneFrame(&state_, 3);
+    for (int i = 64 * 512; i < 329 * 512 + 392; ++i)
+        ASSERT_EQ(state_.buffers.screen[i], 0u) << i;
+    EXPECT_EQ(screenAt(392, 329), 0x123456u);
+    EXPECT_EQ(screenAt(0, 383), 0x123456u);
+}
+
+TEST_F(ShowTest, StartUpRefusesBrokenData) {
+    // A data folder with one good picture only: every other asset is listed as a problem.
+    char folder[] = "/tmp/brindlehop-data-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string data = std::string(folder) + "/data";
+    ASSERT_EQ(mkdir(data.c_str(), 0755), 0);
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    const std::string copy = "cp data/tex.jpg '" + data + "/colors.jpg' && cp data/tex.jpg '" +
+                             data + "/code.jpg' && printf 'Radius: 5\\n' > '" + data + "/lys.txt'";
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    ASSERT_EQ(chdir(folder), 0);
+    ShowState state;
+    ShowAssets assets;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const bool ready = prepareShow(&state, &assets, state_.buffers);
+    testing::internal::GetCapturedStdout();
+    const std::string problems = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(chdir(cwd), 0);
+    std::system((std::string("rm -rf '") + folder + "'").c_str());
+    EXPECT_FALSE(ready);
+    EXPECT_EQ(problems.find("data/colors.jpg"), std::string::npos);
+    EXPECT_NE(problems.find("data/1.jpg: missing"), std::string::npos) << problems;
+    EXPECT_NE(problems.find("data/code.jpg"), std::string::npos);  // 512 x 256 is fine for a credit
+    EXPECT_NE(problems.find("data/eggz.txt"), std::string::npos);
+    EXPECT_NE(problems.find("data/lys.txt"), std::string::npos);
+}
+
+TEST(Options, ReadsEveryOptionAndRefusesNonsense) {
+    const char* argv[] = {
+        "brindlehop", "--window", "--pixel-format", "rgb565", "--data", "/x",     "--headless",
+        "--fps",      "30",       "--frames",       "out",    "--at",   "1.5,20", "--audio-offset",
+        "-120"};
+    Options options;
+    std::string error;
+    ASSERT_TRUE(parseOptions(15, const_cast<char**>(argv), &options, &error)) << error;
+    EXPECT_TRUE(options.window);
+    EXPECT_EQ(options.pixelFormat, "rgb565");
+    EXPECT_EQ(options.dataDir, "/x");
+    EXPECT_TRUE(options.headless);
+    EXPECT_EQ(options.fps, 30u);
+    EXPECT_EQ(options.framesDir, "out");
+    EXPECT_EQ(options.atSeconds, (std::vector<double>{1.5, 20}));
+    EXPECT_EQ(options.audioOffsetMs, -120);
+
+    for (std::vector<const char*> bad : {std::vector<const char*>{"b", "--fps", "0"},
+                                         {"b", "--fps", "12x"},
+                                         {"b", "--at", "1,,2"},
+                                         {"b", "--frames"},
+                                         {"b", "--headless", "--at", "3"},
+                                         {"b", "--loud"}}) {
+        Options o;
+        EXPECT_FALSE(
+            parseOptions(static_cast<int>(bad.size()), const_cast<char**>(bad.data()), &o, &error))
+            << bad[1];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(FrameOutput, ChecksumIsCrc32OfLittleEndianBytes) {
+    const Pixel pixels[2] = {0x00636261, 0x00000064};  // "abc\0d\0\0\0"
+    // CRC-32 of the 8 bytes 61 62 63 00 64 00 00 00, as zlib and PNG compute it.
+    EXPECT_EQ(frameChecksum(pixels, 2), 0x5F6E3F20u);
+}
+
+}  // namespace
