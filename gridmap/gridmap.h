@@ -20,11 +20,8 @@
 // Every frame starts with gridSetPlane: it is the only generator that sets the nodes, the others
 // add to them.
 
-// 16.16 fixed point: whole texels in the top 16 bits, the fraction in the low 16. Used only inside
-// the mapper; nodes hold whole texels.
-using Fixed16 = int32_t;
-
-// One grid node: the texture coordinate that the target pixel at a block corner receives.
+// One grid node: the texture coordinate that the target pixel at a block corner receives. Nodes
+// hold whole texels; fractions arise only inside the mapper, between nodes.
 struct GridNode {
     int32_t u;  // texture column in whole texels; any value (the lookup wraps or clamps it)
     int32_t v;  // texture row in whole texels; any value
@@ -35,8 +32,7 @@ struct GridNode {
 struct DeformGrid {
     int32_t rows;     // node rows, (height >> 3) + 1; 33 for the show, 0 after release
     int32_t columns;  // nodes per row, (width >> 3) + 1; 65 for the show, 0 after release
-    GridNode*
-        nodes;  // rows x columns nodes, row 0 at the top; owned by the grid, null after release
+    GridNode* nodes;  // rows x columns nodes, top row first; owned, null after release
 };
 
 constexpr int32_t kGridBlockSize = 8;          // pixels across and down one block

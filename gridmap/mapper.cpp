@@ -8,8 +8,11 @@ namespace {
 
 enum class Lookup { kWrapped, kClamped };
 
-// All 16.16 arithmetic runs in uint32_t so that it wraps like the two's-complement registers it
-// models instead of overflowing; values turn signed only for the arithmetic right shifts.
+// 16.16 fixed point: whole texels in the top 16 bits, the fraction in the low 16. Held unsigned so
+// that sums and differences wrap like the two's-complement registers they model instead of
+// overflowing; a value turns signed only for the arithmetic right shifts.
+using Fixed16 = uint32_t;
+
 constexpr uint32_t bitsOf(int32_t value) {
     return static_cast<uint32_t>(value);
 }
@@ -19,25 +22,26 @@ constexpr int32_t signedOf(uint32_t bits) {
 
 // Whole texels to 16.16. Done on the unsigned bits because shifting a negative left is not
 // something to rely on, and a difference of nodes may overflow anyway.
-constexpr uint32_t toFixed16(uint32_t texels) {
+constexpr Fixed16 toFixed16(uint32_t texels) {
     return texels << 16;
 }
 
-// One eighth of a 16.16 step, rounded toward minus infinity like the arithmetic shift it is, so a
-// coordinate just below a whole texel never rounds up onto it.
-constexpr uint32_t eighthOf(uint32_t fixed) {
+// One eighth of a 16.16 step by arithmetic shift: it floors, so negative steps round the same way
+// as positive ones (a division would round toward zero), and every pixel samples the floor of the
+// bilinear value at eighths.
+constexpr Fixed16 eighthOf(Fixed16 fixed) {
     return bitsOf(signedOf(fixed) >> 3);
 }
 
 // Texel column or row of a 16.16 coordinate: floor, so -0.5 texel is texel -1, not 0.
-constexpr int32_t texelOf(uint32_t fixed) {
+constexpr int32_t texelOf(Fixed16 fixed) {
     return signedOf(fixed) >> 16;
 }
 
 // The eight pixels of one block row: u and v start at the left edge and advance by constant steps.
 template <Lookup kLookup>
-inline void fillBlockRow(Pixel* out, const Pixel* texels, ptrdiff_t pitch, uint32_t u, uint32_t v,
-                         uint32_t du, uint32_t dv) {
+inline void fillBlockRow(Pixel* out, const Pixel* texels, ptrdiff_t pitch, Fixed16 u, Fixed16 v,
+                         Fixed16 du, Fixed16 dv) {
     for (int c = 0; c < kGridBlockSize; ++c) {
         const int32_t tu = texelOf(u);
         const int32_t tv = texelOf(v);
@@ -64,14 +68,14 @@ template <Lookup kLookup>
 void fillBlock(Pixel* target, const Image& texture, int32_t x, int32_t y, const GridNode& topLeft,
                const GridNode& topRight, const GridNode& bottomLeft, const GridNode& bottomRight) {
     // Edge steps per pixel row: an eighth of the corner difference in 16.16.
-    const uint32_t dLu = eighthOf(toFixed16(bitsOf(bottomLeft.u) - bitsOf(topLeft.u)));
-    const uint32_t dLv = eighthOf(toFixed16(bitsOf(bottomLeft.v) - bitsOf(topLeft.v)));
-    const uint32_t dRu = eighthOf(toFixed16(bitsOf(bottomRight.u) - bitsOf(topRight.u)));
-    const uint32_t dRv = eighthOf(toFixed16(bitsOf(bottomRight.v) - bitsOf(topRight.v)));
-    uint32_t leftU = toFixed16(bitsOf(topLeft.u));
-    uint32_t leftV = toFixed16(bitsOf(topLeft.v));
-    uint32_t rightU = toFixed16(bitsOf(topRight.u));
-    uint32_t rightV = toFixed16(bitsOf(topRight.v));
+    const Fixed16 dLu = eighthOf(toFixed16(bitsOf(bottomLeft.u) - bitsOf(topLeft.u)));
+    const Fixed16 dLv = eighthOf(toFixed16(bitsOf(bottomLeft.v) - bitsOf(topLeft.v)));
+    const Fixed16 dRu = eighthOf(toFixed16(bitsOf(bottomRight.u) - bitsOf(topRight.u)));
+    const Fixed16 dRv = eighthOf(toFixed16(bitsOf(bottomRight.v) - bitsOf(topRight.v)));
+    Fixed16 leftU = toFixed16(bitsOf(topLeft.u));
+    Fixed16 leftV = toFixed16(bitsOf(topLeft.v));
+    Fixed16 rightU = toFixed16(bitsOf(topRight.u));
+    Fixed16 rightV = toFixed16(bitsOf(topRight.v));
 
     const Pixel* texels = texture.pixels;
     const ptrdiff_t pitch = texture.width;
@@ -79,8 +83,8 @@ void fillBlock(Pixel* target, const Image& texture, int32_t x, int32_t y, const 
     for (int r = 0; r < kGridBlockSize; ++r) {
         // Each row stops one step short of the right edge: 7/8 of the way, so the next block
         // starts on the shared node and no seam shows.
-        const uint32_t du = eighthOf(rightU - leftU);
-        const uint32_t dv = eighthOf(rightV - leftV);
+        const Fixed16 du = eighthOf(rightU - leftU);
+        const Fixed16 dv = eighthOf(rightV - leftV);
         fillBlockRow<kLookup>(out, texels, pitch, leftU, leftV, du, dv);
         leftU += dLu;
         leftV += dLv;
