@@ -84,9 +84,17 @@ uint32_t sdlCreateWindow(DisplayDevice& device, const char* title, int32_t width
     const bool windowed = device.options.windowed;
     const Uint32 flags =
         SDL_WINDOW_HIDDEN | (windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP);
-    const int scale = windowed ? 2 : 1;
+    // The whole-screen window is made at the desktop's own size, so that it covers the screen
+    // even where no window manager carries out the full-screen request.
+    int windowWidth = width * 2;
+    int windowHeight = height * 2;
+    SDL_DisplayMode desktop;
+    if (!windowed && SDL_GetDesktopDisplayMode(0, &desktop) == 0) {
+        windowWidth = desktop.w;
+        windowHeight = desktop.h;
+    }
     device.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                     width * scale, height * scale, flags);
+                                     windowWidth, windowHeight, flags);
     if (device.window == nullptr) {
         fail(device, "cannot create the window");
         return 0;

@@ -422,7 +422,8 @@ TEST_F(Display, EscapeEndsTheProcessWithStatusZero) {
         ::testing::ExitedWithCode(0), "");
 }
 
-// The real device on SDL's dummy video driver: opens, shows frames in any layout, closes.
+// The real device on SDL's dummy video driver: opens, shows frames in any layout, closes, and
+// turns SDL's Escape and quit events into the end of the run.
 TEST_F(Display, SdlDeviceRunsOnTheDummyDriver) {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     options.device = DisplayDeviceKind::Screen;
@@ -435,6 +436,20 @@ TEST_F(Display, SdlDeviceRunsOnTheDummyDriver) {
         EXPECT_EQ(presentFrame(frame.data()), 1);
         EXPECT_NE(displayState.appActive, 0);  // shown, so active
         EXPECT_NE(closeDisplay(), 0);
+    }
+
+    SDL_Event escape{};
+    escape.type = SDL_KEYDOWN;
+    escape.key.keysym.sym = SDLK_ESCAPE;
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    for (SDL_Event event : {escape, quit}) {
+        gExitStatus = -1;
+        ASSERT_EQ(open(), 1) << displayError();
+        ASSERT_EQ(SDL_PushEvent(&event), 1);
+        presentFrame(frame.data());
+        EXPECT_EQ(gExitStatus, 0);
+        EXPECT_EQ(displayState.window, 0u);  // closed before the exit
     }
 }
 
