@@ -49,6 +49,7 @@ int32_t openDisplay(const char* title, int32_t width, int32_t height) {
     DisplayState& state = displayState;
     DisplayDevice& device = state.device;
     device.error[0] = '\0';
+    if (title == nullptr) title = "";
     state.width = width;
     state.height = height;
     if (width <= 0 || height <= 0 || width > kMaxModeSide || height > kMaxModeSide) {
@@ -108,8 +109,9 @@ int32_t presentFrame(const Pixel* source) {
         deviceSleep(device, 1);
         return 1;
     }
-    // A display that did not open fully has nothing to draw into; the show runs on unseen.
-    if (!state.backBufferAttached || state.converter == nullptr) {
+    // A display that did not open fully has nothing to draw into; the show runs on unseen,
+    // without spinning the processor.
+    if (!state.backBufferAttached || state.converter == nullptr || source == nullptr) {
         deviceSleep(device, 1);
         return 0;
     }

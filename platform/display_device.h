@@ -113,6 +113,7 @@ struct DisplayDevice {
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
+    bool textureLost = false;  // the renderer's device was reset; the texture must be remade
 
     // The windowless device.
     bool headlessStarted = false;

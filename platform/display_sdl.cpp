@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/display_device.h"
 
@@ -76,6 +77,17 @@ bool sdlStart(DisplayDevice& device) {
     // Whole-factor scaling with nearest sampling keeps every pixel a sharp square.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail(device, "cannot start SDL video");
+    // Without a display server SDL falls back to drawing off screen, where nobody would see
+    // the show; that only counts as a screen when it was asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr && std::strcmp(driver, "offscreen") == 0 &&
+        (asked == nullptr || std::strstr(asked, "offscreen") == nullptr)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        std::snprintf(device.error, sizeof device.error,
+                      "no screen to show on: no display server was found");
+        return false;
+    }
     device.sdlStarted = true;
     return true;
 }
@@ -118,9 +130,8 @@ bool sdlTakeScreen(DisplayDevice& device) {
 bool sdlSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bitsPerPixel) {
     const DeviceFormat format = offeredFormat(device, bitsPerPixel);
     if (format == DeviceFormat::Any) {
-        std::snprintf(device.error, sizeof device.error,
-                      "no %dx%d mode at %d bits per pixel (only %s is offered)", width, height,
-                      bitsPerPixel, deviceFormatName(offeredFormat(device, 32)));
+        std::snprintf(device.error, sizeof device.error, "no %dx%d mode at %d bits per pixel",
+                      width, height, bitsPerPixel);
         return false;
     }
     // The desktop keeps its own mode; the frame is scaled onto it at present time.
@@ -184,6 +195,7 @@ bool sdlPollMessage(DisplayDevice& device, DisplayMessage* message) {
             *message = {DisplayMessageKind::KeyDown, key == SDLK_ESCAPE ? kKeyEscape : key, 0};
             return true;
         }
+        if (event.type == SDL_RENDER_DEVICE_RESET) device.textureLost = true;
         if (event.type != SDL_WINDOWEVENT) continue;
         switch (event.window.event) {
             case SDL_WINDOWEVENT_CLOSE:
@@ -216,8 +228,16 @@ void sdlSleep(DisplayDevice&, int32_t milliseconds) {
     SDL_Delay(static_cast<Uint32>(milliseconds));
 }
 
-// A streaming texture is rewritten whole every frame, so nothing lost needs bringing back.
-void sdlRestore(DisplayDevice&) {}
+// A streaming texture is rewritten whole every frame, so its content never needs bringing
+// back; only a reset of the renderer's device takes the texture itself away.
+void sdlRestore(DisplayDevice& device) {
+    if (!device.textureLost || device.backBuffers < 0) return;
+    if (device.texture != nullptr) SDL_DestroyTexture(device.texture);
+    device.texture =
+        SDL_CreateTexture(device.renderer, sdlPixelFormatOf(device.modeFormat),
+                          SDL_TEXTUREACCESS_STREAMING, device.modeWidth, device.modeHeight);
+    device.textureLost = device.texture == nullptr;
+}
 
 bool sdlLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch) {
     if (device.texture == nullptr || !device.backBufferAttached) {
