@@ -59,17 +59,24 @@ void gridSetPlane(DeformGrid* grid, int32_t spanU, int32_t spanV, int32_t offset
         grid->columns > 1 ? toFloat(static_cast<double>(spanU) / (grid->columns - 1)) : 0.0f;
     const float stepV =
         grid->rows > 1 ? toFloat(static_cast<double>(spanV) / (grid->rows - 1)) : 0.0f;
-    float accV = 0.0f;
-    for (int32_t i = 0; i < grid->rows; ++i) {
-        const int32_t v = truncToInt32(static_cast<double>(offsetV) + double{accV});
-        float accU = 0.0f;
-        GridNode* node = &nodeAt(grid, i, 0);
-        for (int32_t j = 0; j < grid->columns; ++j) {
-            node[j].u = truncToInt32(static_cast<double>(offsetU) + double{accU});
-            node[j].v = v;
+    // accU restarts on every row, so all rows share one set of u values: computed once per chunk
+    // of columns, with the running sum carried on from the previous chunk.
+    float accU = 0.0f;
+    for (int32_t j0 = 0; j0 < grid->columns; j0 += kColumnChunk) {
+        const int32_t count = std::min(kColumnChunk, grid->columns - j0);
+        int32_t columnU[kColumnChunk];
+        for (int32_t k = 0; k < count; ++k) {
+            columnU[k] = truncToInt32(static_cast<double>(offsetU) + double{accU});
             accU = toFloat(double{accU} + double{stepU});
         }
-        accV = toFloat(double{accV} + double{stepV});
+        float accV = 0.0f;
+        for (int32_t i = 0; i < grid->rows; ++i) {
+            const int32_t v = truncToInt32(static_cast<double>(offsetV) + double{accV});
+            GridNode* node = &nodeAt(grid, i, j0);
+            for (int32_t k = 0; k < count; ++k)
+                node[k] = {columnU[k], v};
+            accV = toFloat(double{accV} + double{stepV});
+        }
     }
 }
 

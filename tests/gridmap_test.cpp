@@ -466,6 +466,60 @@ TEST(GridGenerators, AxisAndCrossWavesSwapTheirAxes) {
     }
 }
 
+// Grids wider than the column tables of the fast loops: a plain node-by-node pass as reference.
+TEST(GridGenerators, WideGridsMatchAPlainPass) {
+    GridPtr grid = makeGrid(8 * 300, 40);  // 301 columns, 6 rows
+    const int32_t rows = grid->rows, columns = grid->columns;
+    std::vector<GridNode> expected(size_t(rows) * columns);
+    auto expectGrid = [&](const char* what) {
+        for (size_t n = 0; n < expected.size(); ++n) {
+            ASSERT_EQ(grid->nodes[n].u, expected[n].u) << what << " node " << n;
+            ASSERT_EQ(grid->nodes[n].v, expected[n].v) << what << " node " << n;
+        }
+    };
+    auto trunc = [](double value) { return int32_t(value); };
+
+    gridSetPlane(grid.get(), 2999, -77, -40, 9);
+    const float stepU = float(2999.0 / (columns - 1)), stepV = float(-77.0 / (rows - 1));
+    float accV = 0.0f;
+    for (int32_t i = 0; i < rows; ++i) {
+        float accU = 0.0f;
+        for (int32_t j = 0; j < columns; ++j) {
+            expected[i * columns + j] = {trunc(-40.0 + accU), trunc(9.0 + accV)};
+            accU = float(double(accU) + stepU);
+        }
+        accV = float(double(accV) + stepV);
+    }
+    expectGrid("plane");
+
+    gridAddAxisWaves(grid.get(), 0.3f, 0.2f, 1.0f, 2.0f, 30.0f);
+    gridAddCrossWaves(grid.get(), 0.1f, 0.7f, 0.5f, 1.5f, 20.0f);
+    for (int32_t i = 0; i < rows; ++i) {
+        for (int32_t j = 0; j < columns; ++j) {
+            GridNode& node = expected[i * columns + j];
+            node.u += trunc(30.0 * std::sin(j * double(0.3f) + 1.0));
+            node.v += trunc(30.0 * std::sin(i * double(0.2f) + 2.0));
+            node.u += trunc(20.0 * std::sin(i * double(0.7f) + 0.5));
+            node.v += trunc(20.0 * std::sin(j * double(0.1f) + 1.5));
+        }
+    }
+    expectGrid("waves");
+
+    gridAddGrowingSine(grid.get(), 1.5f);
+    float rowFactor = 0.0f;
+    for (int32_t i = 0; i < rows; ++i) {
+        float angle = 0.0f;
+        for (int32_t j = 0; j < columns; ++j) {
+            const float sine = float(80.0 * std::sin(angle));
+            expected[i * columns + j].u += trunc(sine);
+            expected[i * columns + j].v += trunc(double(sine) * rowFactor);
+            angle = float(double(angle) + double(0.0490625f));
+        }
+        rowFactor = float(rowFactor + 1.5 * std::sin(double(0.098125f)));
+    }
+    expectGrid("growing sine");
+}
+
 TEST(GridGenerators, CosineRippleAboutTheIntegerCentre) {
     GridPtr grid = zeroGrid();
     gridAddCosineRipple(grid.get(), 0.5f, 3.0f);
