@@ -117,15 +117,17 @@ void gridAddGrowingSine(DeformGrid* grid, float growth);
 // Pushes each node along its offset from the integer centre by amplitude * cos(frequency * r).
 void gridAddCosineRipple(DeformGrid* grid, float frequency, float amplitude);
 
-// As gridAddCosineRipple with amplitude * (cos(frequency * r - phase) + 1): outward only.
+// As gridAddCosineRipple with amplitude * (cos(frequency * r - phase) + 1): for a positive
+// amplitude, outward only.
 void gridAddRaisedRipple(DeformGrid* grid, float frequency, float phase, float amplitude);
 
 // Moves every node along (sin angle, cos angle) by scale times its distance from the integer
 // centre.
 void gridAddDirectionalShift(DeformGrid* grid, float angle, float scale);
 
-// Cross waves from row startY >> 3 down, each row with 0.9 times the column frequency and half a
-// texel more amplitude than the row above; v of the start row becomes its top pixel row and v of
-// the last row 256. A negative startY, or a start row below the grid, touches nothing.
+// Cross waves from row startY >> 3 down, each row (the start row too) with 0.9 times the column
+// frequency and half a texel more amplitude than the one before; v of the start row becomes its
+// top pixel row and v of the last row 256. A negative startY, or a start row below the grid,
+// touches nothing.
 void gridAddDecayingWaves(DeformGrid* grid, float columnFreq, float rowFreq, float phaseU,
                           float phaseV, float amplitude, int32_t startY);
