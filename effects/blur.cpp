@@ -1,5 +1,6 @@
 // The running 2x2 blur and the averaging step it is built from.
 #include "effects/effects.h"
+#include "effects/multiversion.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -36,7 +37,7 @@ inline Run makeRun(uint32_t complement) {
     return _mm_cvtsi32_si128(int32_t(complement));
 }
 inline Run stepRun(Run run, const uint32_t* complement) {
-    return _mm_avg_epu8(run, _mm_loadu_si32(complement));
+    return _mm_avg_epu8(_mm_loadu_si32(complement), run);
 }
 inline void storeRun(uint32_t* to, Run run) {
     _mm_storeu_si32(to, run);
@@ -78,9 +79,10 @@ void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c,
 // chain step is one halving average of A[j - 1] with the precomputed (t + o) >> 1. Averages that
 // round down are averages that round up of the complements (255 - v), so the chain runs on
 // complements, where one rounding-up byte average per step does it.
+// The chain is what limits the speed; the AVX2 copy only widens the row passes around it.
 // When the pass ends, index m < 131072 holds A[m]; row 256 holds row 255 moved one pixel on
 // (index m gets A[m - 512]), with A[131071] at both index 131072 and index 131584.
-void blur2x2(Pixel* buffer) {
+BRINDLEHOP_AVX2_CLONES void blur2x2(Pixel* buffer) {
     // Per row: the complements of (t + o) >> 1, then overwritten by the chain's complements.
     uint32_t halves[kPitch];
     Run run = makeRun(0);

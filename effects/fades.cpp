@@ -1,5 +1,6 @@
 // Cross-fades and alpha blends: two weighted pictures summed per channel.
 #include "effects/effects.h"
+#include "effects/multiversion.h"
 
 namespace {
 
@@ -18,7 +19,9 @@ inline Pixel weighPixels(Pixel a, uint32_t wa, Pixel b, uint32_t wb) {
 
 }  // namespace
 
-void crossFade(Pixel* target, const Pixel* other, uint32_t level) {
+// Without AVX2 the 32-bit multiplies have no single vector instruction and the loops run several
+// times slower, so both get an AVX2 copy, chosen when the program loads.
+BRINDLEHOP_AVX2_CLONES void crossFade(Pixel* target, const Pixel* other, uint32_t level) {
     // Level 0 must leave the picture bit for bit, top bytes too, so it skips the pass entirely.
     if (level == 0) return;
     if (level > 255) level = 255;
@@ -28,7 +31,7 @@ void crossFade(Pixel* target, const Pixel* other, uint32_t level) {
     }
 }
 
-void alphaBlendLowByte(Pixel* target, const Pixel* source) {
+BRINDLEHOP_AVX2_CLONES void alphaBlendLowByte(Pixel* target, const Pixel* source) {
     for (int32_t i = 0; i < kPicturePixels; ++i) {
         const Pixel s = source[i];
         const Pixel d = target[i];

@@ -28,9 +28,15 @@ static_assert(kPictureWidth * kPictureHeight == kPicturePixels);
 static_assert(kScreenWidth * kScreenHeight == kScreenPixels);
 static_assert(kPictureTop + kPictureHeight < kScreenHeight);
 
-constexpr uint32_t pixelRed(Pixel p) { return (p >> 16) & 0xFFu; }
-constexpr uint32_t pixelGreen(Pixel p) { return (p >> 8) & 0xFFu; }
-constexpr uint32_t pixelBlue(Pixel p) { return p & 0xFFu; }
+constexpr uint32_t pixelRed(Pixel p) {
+    return (p >> 16) & 0xFFu;
+}
+constexpr uint32_t pixelGreen(Pixel p) {
+    return (p >> 8) & 0xFFu;
+}
+constexpr uint32_t pixelBlue(Pixel p) {
+    return p & 0xFFu;
+}
 
 // Packs three channels of 0..255 into a Pixel with a zero top byte.
 constexpr Pixel makePixel(uint32_t red, uint32_t green, uint32_t blue) {
