@@ -43,6 +43,10 @@ int runHeadless(const Options& options) {
     sink.fps = options.fps;
     sink.frameLimit = static_cast<uint64_t>(
         std::ceil((std::max(musicSeconds, 100.0) + kOverrunSeconds) * options.fps));
+    const bool stopEarly = options.untilSeconds >= 0.0;
+    if (stopEarly)
+        sink.frameLimit = std::max<uint64_t>(
+            1, static_cast<uint64_t>(std::ceil(options.untilSeconds * options.fps)));
     std::vector<uint64_t> picks;
     if (!options.framesDir.empty()) {
         if (mkdir(options.framesDir.c_str(), 0755) != 0 && errno != EEXIST) {
@@ -69,7 +73,7 @@ int runHeadless(const Options& options) {
 
     const double seconds = static_cast<double>(sink.frames) / options.fps;
     if (end == ShowEnd::kOutputFailed) return kExitOutputFailed;
-    if (end == ShowEnd::kFrameLimit)
+    if (end == ShowEnd::kFrameLimit && !stopEarly)
         std::fprintf(stderr,
                      "brindlehop: stopped after %.1f s: the music's lowest band stayed silent, so "
                      "the last scene would have run until Escape\n",

@@ -47,5 +47,7 @@ int main(int argc, char** argv) {
     }
 
     if (options.headless) return runHeadless(options);
+    if (!options.capturePath.empty()) return runCapture(options);
+    if (options.bench) return runBench(options);
     return runLive(options);
 }

@@ -71,8 +71,19 @@ const char* usageText() {
            "  --at S,S,...          with --frames: only the frames at these times in seconds\n"
            "  --capture FILE        render the show to a video (.mp4 or .mkv) with its music,\n"
            "                        through ffmpeg\n"
-           "  --scale N             with --capture: enlarge each frame N times (1..8)\n"
-           "  --bench               time the rendering of every scene, without display or sound\n"
+           "  --scale N             with --capture: enlarge each frame N times (1..8), pixel\n"
+           "                        by pixel (3 gives 1536 x 1152)\n"
+           "  --codec NAME          with --capture: the ffmpeg video encoder (default libx264 at\n"
+           "                        quality 18 in yuv420p; e.g. ffv1 or libx264rgb for lossless\n"
+           "                        frames in .mkv)\n"
+           "  --bench               time the rendering of every scene, without display or sound:\n"
+           "                        per scene the median and 99th percentile milliseconds per\n"
+           "                        frame and the frames per second they allow (1000 / median),\n"
+           "                        then the whole show's rendering speed against real time\n"
+           "  --bench-frames N      with --bench: frames per scene (default: the scene's length\n"
+           "                        at --fps)\n"
+           "  --until S             end a --headless, --capture or --bench run at S seconds of\n"
+           "                        show instead of at the end (for quick checks)\n"
            "  --help                this text\n";
 }
 
@@ -101,6 +112,10 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
         } else if (std::strcmp(arg, "--capture") == 0) {
             if ((v = value(i)) == nullptr) return fail(error, "--capture needs a file name");
             options->capturePath = v;
+            const std::string name(v);
+            const std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : "";
+            if (ending != ".mp4" && ending != ".mkv")
+                return fail(error, "--capture needs a file name ending in .mp4 or .mkv");
         } else if (std::strcmp(arg, "--audio-offset") == 0) {
             if (!parseDouble(value(i), &options->audioOffsetMs) ||
                 std::fabs(options->audioOffsetMs) > 10000.0)
@@ -114,6 +129,14 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
         } else if (std::strcmp(arg, "--bench-frames") == 0) {
             if (!parseUnsigned(value(i), 1, 1000000, &options->benchFrames))
                 return fail(error, "--bench-frames needs a whole number from 1 to 1000000");
+        } else if (std::strcmp(arg, "--codec") == 0) {
+            if ((v = value(i)) == nullptr || *v == '\0' || *v == '-')
+                return fail(error, "--codec needs an ffmpeg encoder name, e.g. ffv1");
+            options->codec = v;
+        } else if (std::strcmp(arg, "--until") == 0) {
+            if (!parseDouble(value(i), &options->untilSeconds) || options->untilSeconds <= 0.0 ||
+                options->untilSeconds > 1e6)
+                return fail(error, "--until needs seconds above 0, e.g. --until 2.5");
         } else if (std::strcmp(arg, "--at") == 0) {
             if (!parseSecondsList(value(i), &options->atSeconds))
                 return fail(error, "--at needs seconds separated by commas, e.g. --at 1.5,20");
@@ -125,5 +148,14 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
         return fail(error, "--at needs --frames DIR");
     if (!options->framesDir.empty() && !options->headless)
         return fail(error, "--frames needs --headless");
+    const bool capture = !options->capturePath.empty();
+    if (int(options->headless) + int(capture) + int(options->bench) > 1)
+        return fail(error, "choose one of --headless, --capture and --bench");
+    if ((options->scale != 1 || !options->codec.empty()) && !capture)
+        return fail(error, "--scale and --codec need --capture");
+    if (options->benchFrames != 0 && !options->bench)
+        return fail(error, "--bench-frames needs --bench");
+    if (options->untilSeconds >= 0.0 && !options->headless && !capture && !options->bench)
+        return fail(error, "--until needs --headless, --capture or --bench");
     return true;
 }

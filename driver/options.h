@@ -19,8 +19,11 @@ struct Options {
     std::vector<double> atSeconds;  // --at S,S,...: only the frames at these times (seconds)
     std::string capturePath;        // --capture FILE: render to a video through ffmpeg
     uint32_t scale = 1;             // --scale N: nearest-neighbour enlargement of captured frames
+    std::string codec;              // --codec NAME: ffmpeg video encoder of --capture ("" = x264)
     bool bench = false;             // --bench: time every scene on the offline clock
     uint32_t benchFrames = 0;       // --bench-frames N: frames per scene for --bench (0 = default)
+    double untilSeconds = -1.0;     // --until S: end a headless, capture or bench run at S seconds
+                                    // of show (< 0: run to the end)
 };
 
 // Reads argv into options; false with a message in error when an option is unknown or malformed.

@@ -1,4 +1,5 @@
-// The ways to run the show: live on the screen, headless on a fixed frame clock.
+// The ways to run the show: live on the screen, headless on a fixed frame clock, into a video,
+// or timed scene by scene.
 #pragma once
 
 #include "driver/options.h"
@@ -7,7 +8,8 @@
 constexpr int kExitOk = 0;            // the show ended, or Escape, or --help
 constexpr int kExitUsage = 2;         // a bad command line, or missing or broken data
 constexpr int kExitNoDisplay = 3;     // the display could not be opened
-constexpr int kExitOutputFailed = 4;  // headless output could not be written
+constexpr int kExitOutputFailed = 4;  // headless or capture output could not be written
+constexpr int kExitNoEncoder = 5;     // --capture without ffmpeg on the PATH
 
 // The show on the screen with its music, as it always was; returns the exit status.
 int runLive(const Options& options);
@@ -15,3 +17,11 @@ int runLive(const Options& options);
 // The show on the offline clock with no display and no sound; frames to PNG and checksums to
 // stdout when asked. Returns the exit status.
 int runHeadless(const Options& options);
+
+// The show on the offline clock into a video with its music through ffmpeg (--capture).
+// Returns the exit status.
+int runCapture(const Options& options);
+
+// Times the frames of every scene on the offline clock and prints the figures (--bench).
+// Returns the exit status.
+int runBench(const Options& options);

@@ -7,9 +7,16 @@
 #include <string>
 
 #include "display/display.h"
+#include "driver/capture.h"
 #include "driver/png_writer.h"
 
 namespace {
+
+bool frameLimitReached(const FrameSink* sink, ShowEnd* end) {
+    if (sink->frameLimit == 0 || sink->frames < sink->frameLimit) return false;
+    *end = ShowEnd::kFrameLimit;
+    return true;
+}
 
 // Hands one finished frame on; false when the run must stop.
 bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* end) {
@@ -19,6 +26,14 @@ bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* e
     if (sink->kind == FrameSinkKind::kDisplay) {
         presentFrame(state->buffers.screen);
         return true;
+    }
+    if (sink->kind == FrameSinkKind::kCapture) {
+        if (!writeVideoFrame(sink->video, state->buffers.screen)) {
+            sink->failed = true;
+            *end = ShowEnd::kOutputFailed;
+            return false;
+        }
+        return !frameLimitReached(sink, end);
     }
     bool write = sink->framesDir != nullptr || sink->checksums != nullptr;
     if (sink->pickFrames != nullptr) {
@@ -42,11 +57,7 @@ bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* e
             std::fprintf(sink->checksums, "frame %" PRIu64 " t %.6f scene %d crc32 %08x\n", frame,
                          static_cast<double>(state->musicTime), scene, crc);
     }
-    if (sink->frameLimit != 0 && sink->frames >= sink->frameLimit) {
-        *end = ShowEnd::kFrameLimit;
-        return false;
-    }
-    return true;
+    return !frameLimitReached(sink, end);
 }
 
 }  // namespace
@@ -62,6 +73,29 @@ void readShowClock(ShowClock* clock, ShowState* state) {
     std::memset(state->spectrum, 0, sizeof state->spectrum);
     std::memcpy(state->spectrum, frame.bins, sizeof frame.bins);
     ++clock->scriptNext;
+}
+
+uint64_t countShowFrames(const ShowState& state, const ShowClock& clock, uint64_t frameLimit) {
+    if (clock.script == nullptr && clock.music->mode != MusicClockMode::kOffline) return 0;
+    // Copies, so the replay moves neither the caller's clock nor its spectrum; the offline
+    // clock's FFT scratch is shared, which is harmless on one thread.
+    ShowState probe = state;
+    ShowClock replay = clock;
+    MusicClock music{};
+    if (clock.script == nullptr) {
+        music = *clock.music;
+        replay.music = &music;
+    }
+    uint64_t frames = 0;
+    for (int scene = 1; scene <= kSceneCount; ++scene) {
+        while (sceneContinues(scene, probe.musicTime, probe.spectrum[0])) {
+            readShowClock(&replay, &probe);
+            ++frames;
+            if (clock.script == nullptr) ++music.frameNumber;
+            if (frameLimit != 0 && frames >= frameLimit) return frames;
+        }
+    }
+    return frames;
 }
 
 ShowEnd runScenes(ShowState* state, ShowClock* clock, FrameSink* sink) {

@@ -26,7 +26,10 @@ struct ShowClock {
 enum class FrameSinkKind : uint8_t {
     kDisplay,   // presentFrame: the screen (Escape ends the process there)
     kHeadless,  // nowhere, or PNG files and checksum lines
+    kCapture,   // a video: raw frames into the encoder's pipe
 };
+
+struct VideoPipe;  // driver/capture.h
 
 struct FrameSink {
     FrameSinkKind kind;          // display or headless
@@ -35,8 +38,9 @@ struct FrameSink {
     const uint64_t* pickFrames;  // headless: sorted frame numbers to write, or null for every one
     size_t pickCount;            // entries in pickFrames
     size_t pickNext;             // first entry of pickFrames not yet written
-    uint64_t frameLimit;         // headless: stop after this many frames (0: no limit)
+    uint64_t frameLimit;         // headless, capture: stop after this many frames (0: no limit)
     FILE* checksums;             // headless: one line per written frame, or null
+    VideoPipe* video;            // capture: the running encoder
     int* sceneLog;               // tests: the scene of each frame, or null
     size_t sceneLogCapacity;     // entries sceneLog can hold
     uint64_t frames;             // frames delivered so far
@@ -52,6 +56,11 @@ enum class ShowEnd : uint8_t {
 
 // Refreshes musicTime and spectrum for the next frame from the clock.
 void readShowClock(ShowClock* clock, ShowState* state);
+
+// The frames runScenes would deliver on this clock from this state, up to frameLimit (0: no
+// limit), found from the clock and the scene conditions alone, without drawing. The clock and
+// state are left as they were. Offline or scripted clocks only: a live clock cannot be replayed.
+uint64_t countShowFrames(const ShowState& state, const ShowClock& clock, uint64_t frameLimit);
 
 // Runs the six scene loops in order, each while its condition holds on the previous frame's
 // clock; every pass reads the clock, draws, hands the frame to the sink, and tidies up.

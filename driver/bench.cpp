@@ -1,0 +1,103 @@
+// The bench run: every scene's frames timed on the offline clock, with no display or sound.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "driver/run.h"
+#include "driver/show.h"
+#include "driver/startup.h"
+
+namespace {
+
+constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
+
+// Where each scene lies on the music's clock, in seconds (the ends as the scene loops test them).
+struct SceneSpan {
+    double start, end;
+};
+constexpr SceneSpan kSceneSpans[kSceneCount] = {{0, 19},  {19, 38}, {38, 57},
+                                                {57, 77}, {77, 96}, {96, 100}};
+
+// Sets the clock to t seconds as the offline clock would show it: the time of the sample there
+// and the spectrum from it; plain t and a flat spectrum without music.
+void setClockAt(ShowState* state, const DecodedMusic& music, SpectrumWork* work, double t) {
+    if (music.samples == nullptr || music.frameCount == 0) {
+        state->musicTime = static_cast<float>(t);
+        return;
+    }
+    const uint64_t sample = static_cast<uint64_t>(t * music.sampleRate) % music.frameCount;
+    state->musicTime = musicBytesToSecondsOf(&music, musicFramesToBytes(&music, sample));
+    computeSpectrum(music.samples, music.frameCount, music.channels, static_cast<size_t>(sample),
+                    state->spectrum, work);
+}
+
+// The value below which share of the sorted samples lie (nearest rank).
+double percentile(const std::vector<double>& sorted, double share) {
+    const size_t rank = static_cast<size_t>(std::ceil(share * static_cast<double>(sorted.size())));
+    return sorted[std::min(sorted.size(), std::max<size_t>(rank, 1)) - 1];
+}
+
+}  // namespace
+
+int runBench(const Options& options) {
+    static ShowState state;
+    static ShowAssets assets;
+    if (!prepareShow(&state, &assets, showBuffers())) return kExitUsage;
+    DecodedMusic music{};
+    if (!decodeMusicFile(&music, kMusicPath))
+        std::fprintf(stderr, "brindlehop: no music; the scenes see a silent spectrum\n");
+    SpectrumWork work{};
+    createSpectrumWork(&work);
+
+    std::printf(
+        "bench: each scene's frames at even steps over its time, %u fps unless "
+        "--bench-frames; fps = 1000 / median\n",
+        options.fps);
+    uint64_t showFrames = 0;       // frames of the scenes run at --fps
+    double showRenderSeconds = 0;  // their estimated drawing time, from each scene's mean
+    std::vector<double> times;
+    for (int scene = 1; scene <= kSceneCount; ++scene) {
+        SceneSpan span = kSceneSpans[scene - 1];
+        if (options.untilSeconds >= 0.0) {
+            if (span.start >= options.untilSeconds) break;
+            span.end = std::min(span.end, options.untilSeconds);
+        }
+        const double length = span.end - span.start;
+        const uint64_t framesAtFps = static_cast<uint64_t>(std::llround(length * options.fps));
+        const size_t frames = options.benchFrames != 0
+                                  ? options.benchFrames
+                                  : static_cast<size_t>(std::max<uint64_t>(framesAtFps, 1));
+        times.assign(frames, 0.0);
+
+        enterScene(&state, scene);
+        for (size_t i = 0; i < frames; ++i) {
+            setClockAt(&state, music, &work,
+                       span.start + length * static_cast<double>(i) / static_cast<double>(frames));
+            const auto begin = std::chrono::steady_clock::now();
+            drawSceneFrame(&state, scene);
+            finishSceneFrame(&state, scene);
+            const auto end = std::chrono::steady_clock::now();
+            times[i] = std::chrono::duration<double, std::milli>(end - begin).count();
+        }
+        double sum = 0;
+        for (double ms : times)
+            sum += ms;
+        const double mean = sum / static_cast<double>(frames);
+        std::sort(times.begin(), times.end());
+        const double median = percentile(times, 0.5);
+        std::printf("scene %d: %zu frames, median %.3f ms, p99 %.3f ms, %.0f fps\n", scene, frames,
+                    median, percentile(times, 0.99), 1000.0 / median);
+        std::fflush(stdout);
+        showFrames += framesAtFps;
+        showRenderSeconds += static_cast<double>(framesAtFps) * mean / 1000.0;
+    }
+    const double showSeconds = static_cast<double>(showFrames) / options.fps;
+    std::printf("whole show: %llu frames in %.2f s, %.1fx real time\n",
+                static_cast<unsigned long long>(showFrames), showRenderSeconds,
+                showRenderSeconds > 0 ? showSeconds / showRenderSeconds : 0.0);
+    releaseSpectrumWork(&work);
+    releaseDecodedMusic(&music);
+    return kExitOk;
+}

@@ -1,0 +1,66 @@
+// Writing the show as a video: raw frames piped into ffmpeg, muxed with the music.
+//
+// Usage:
+//
+//   VideoSettings settings{"show.mp4", "data/tolvik_tune.ogg", 60, 3, "", frameCount};
+//   VideoPipe video{};
+//   if (!openVideoPipe(&video, settings)) return kExitOutputFailed;  // before the frame cycle
+//   writeVideoFrame(&video, buffers.screen);   // every frame; false once ffmpeg is gone
+//   closeVideoPipe(&video);                    // waits for ffmpeg; false when it failed
+//
+// Frames go to ffmpeg as they are in memory: a 0x00RRGGBB Pixel is the bytes B, G, R, 0 on a
+// little-endian machine, ffmpeg's "bgr0" raw format. Enlargement happens here, not in ffmpeg, so
+// every pixel of a lossless video is a pixel of the show.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/progress.h"
+#include "effects/pixel.h"
+
+// What to encode and how.
+struct VideoSettings {
+    const char* path;       // the video file, ending in .mp4 or .mkv; overwritten
+    const char* musicPath;  // the music to lay under the frames, or null for a silent video
+    uint32_t fps;           // frames per second, 1..1000
+    uint32_t scale;         // nearest-neighbour enlargement, 1..8
+    const char* codec;      // ffmpeg video encoder, or "" for libx264 at quality 18 in yuv420p
+    uint64_t frames;        // frames that will be written; the video lasts frames / fps seconds
+};
+
+// A running ffmpeg and the pipe into it.
+struct VideoPipe {
+    int fd = -1;                 // write end of the pipe to ffmpeg's standard input; -1 when closed
+    pid_t pid = 0;               // ffmpeg's process, 0 when none runs
+    uint32_t scale = 1;          // enlargement of each frame, 1..8
+    Pixel* scaled = nullptr;     // (512 scale) x (384 scale) Pixels, owned; null at scale 1
+    size_t frameBytes = 0;       // bytes of one frame as written
+    uint64_t framesWritten = 0;  // frames ffmpeg has taken
+    ProgressBar progress{};      // the console line, out of the frames of the settings
+};
+
+// The full path of program in the folders of PATH, or "" when it is not there.
+std::string findProgram(const char* program, const char* searchPath);
+
+// ffmpeg's command line for the settings, program name first.
+std::vector<std::string> ffmpegArguments(const VideoSettings& settings);
+
+// Enlarges the 512 x 384 screen scale times into out ((512 scale) x (384 scale) Pixels), every
+// pixel becoming a scale x scale square.
+void scaleFrame(Pixel* out, const Pixel* screen, uint32_t scale);
+
+// Starts ffmpeg on a pipe and allocates the enlargement buffer; false with a message on stderr.
+bool openVideoPipe(VideoPipe* video, const VideoSettings& settings);
+
+// Sends one 512 x 384 frame (enlarged if asked) and advances the progress line; false with a
+// message on stderr when ffmpeg no longer takes frames. Allocates nothing.
+bool writeVideoFrame(VideoPipe* video, const Pixel* screen);
+
+// Ends the input, waits for ffmpeg and frees the buffer; false with a message on stderr when
+// ffmpeg failed. Safe to repeat.
+bool closeVideoPipe(VideoPipe* video);
