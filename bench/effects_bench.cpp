@@ -1,4 +1,4 @@
-// Speed of the frame buffer effects the show runs every frame, on one 512 x 256 picture.
+// Speed of the frame buffer effects, each over one 512 x 256 picture, reported per pixel.
 #include <benchmark/benchmark.h>
 
 #include <random>
@@ -16,106 +16,63 @@ std::vector<Pixel> randomPicture(uint32_t seed) {
     return b;
 }
 
-// Reported as ns per picture pixel.
-void perPixel(benchmark::State& state) {
+// Runs pass(target, source) over fresh random pictures and reports the time per picture pixel.
+template <typename Pass>
+void timePass(benchmark::State& state, Pass pass) {
+    auto target = randomPicture(1);
+    const auto source = randomPicture(2);
+    for (auto _ : state) {
+        pass(target.data(), source.data());
+        benchmark::ClobberMemory();
+    }
     state.counters["per_pixel"] =
         benchmark::Counter(double(kPicturePixels), benchmark::Counter::kIsIterationInvariantRate |
                                                        benchmark::Counter::kInvert);
 }
 
-void BM_blur2x2(benchmark::State& state) {
-    auto b = randomPicture(1);
-    for (auto _ : state) {
-        blur2x2(b.data());
-        benchmark::ClobberMemory();
-    }
-    perPixel(state);
-}
-
 // The step-by-step blur, for comparison: four reads, an average and four writes per pixel.
-void BM_blur2x2StepByStep(benchmark::State& state) {
-    auto b = randomPicture(1);
-    for (auto _ : state) {
-        Pixel* p = b.data();
-        for (int32_t y = 0; y < kPictureHeight; ++y) {
-            for (int32_t x = 0; x < kPitch; ++x) {
-                const int32_t i = y * kPitch + x;
-                averageQuad(p, x, y, p[i], p[i + 1], p[i + kPitch], p[i + kPitch + 1]);
-            }
+void blurStepByStep(Pixel* p) {
+    for (int32_t y = 0; y < kPictureHeight; ++y) {
+        for (int32_t x = 0; x < kPitch; ++x) {
+            const int32_t i = y * kPitch + x;
+            averageQuad(p, x, y, p[i], p[i + 1], p[i + kPitch], p[i + kPitch + 1]);
         }
-        benchmark::ClobberMemory();
     }
-    perPixel(state);
-}
-
-void BM_crossFade(benchmark::State& state) {
-    auto target = randomPicture(2);
-    const auto other = randomPicture(3);
-    for (auto _ : state) {
-        crossFade(target.data(), other.data(), 100);
-        benchmark::ClobberMemory();
-    }
-    perPixel(state);
-}
-
-void BM_copyBelowKey(benchmark::State& state) {
-    auto target = randomPicture(4);
-    const auto source = randomPicture(5);
-    for (auto _ : state) {
-        copyBelowKey(target.data(), source.data(), 0x800000u);
-        benchmark::ClobberMemory();
-    }
-    perPixel(state);
-}
-
-void BM_copyAboveKey(benchmark::State& state) {
-    auto target = randomPicture(6);
-    const auto source = randomPicture(7);
-    for (auto _ : state) {
-        copyAboveKey(target.data(), source.data(), 0x800000u);
-        benchmark::ClobberMemory();
-    }
-    perPixel(state);
-}
-
-void BM_invertPicture(benchmark::State& state) {
-    auto target = randomPicture(8);
-    for (auto _ : state) {
-        invertPicture(target.data());
-        benchmark::ClobberMemory();
-    }
-    perPixel(state);
-}
-
-void BM_copyPicture(benchmark::State& state) {
-    auto target = randomPicture(9);
-    const auto source = randomPicture(10);
-    for (auto _ : state) {
-        copyPicture(target.data(), source.data());
-        benchmark::ClobberMemory();
-    }
-    perPixel(state);
 }
 
 // A 512 x 256 picture at (0, 0) of a 384-row buffer: 255 rows of 511 pixels.
 void BM_blitImage(benchmark::State& state) {
-    auto target = std::vector<Pixel>(kScreenPixels);
-    auto pixels = randomPicture(11);
+    std::vector<Pixel> target(kScreenPixels);
+    auto pixels = randomPicture(3);
     const Image image{kPictureWidth, kPictureHeight, pixels.data()};
-    for (auto _ : state) {
-        blitImage(target.data(), kScreenHeight, 0, 0, &image);
-        benchmark::ClobberMemory();
-    }
-    perPixel(state);
+    timePass(state,
+             [&](Pixel*, const Pixel*) { blitImage(target.data(), kScreenHeight, 0, 0, &image); });
 }
 
 }  // namespace
 
-BENCHMARK(BM_blur2x2);
-BENCHMARK(BM_blur2x2StepByStep);
-BENCHMARK(BM_crossFade);
-BENCHMARK(BM_copyBelowKey);
-BENCHMARK(BM_copyAboveKey);
-BENCHMARK(BM_invertPicture);
-BENCHMARK(BM_copyPicture);
+// The ones the show runs every frame.
+BENCHMARK_CAPTURE(timePass, blur2x2, [](Pixel* t, const Pixel*) { blur2x2(t); });
+BENCHMARK_CAPTURE(timePass, blur2x2StepByStep, [](Pixel* t, const Pixel*) { blurStepByStep(t); });
+BENCHMARK_CAPTURE(timePass, crossFade, [](Pixel* t, const Pixel* s) { crossFade(t, s, 100); });
+BENCHMARK_CAPTURE(timePass, copyBelowKey,
+                  [](Pixel* t, const Pixel* s) { copyBelowKey(t, s, 0x800000u); });
+BENCHMARK_CAPTURE(timePass, copyAboveKey,
+                  [](Pixel* t, const Pixel* s) { copyAboveKey(t, s, 0x800000u); });
+BENCHMARK_CAPTURE(timePass, invertPicture, [](Pixel* t, const Pixel*) { invertPicture(t); });
+BENCHMARK_CAPTURE(timePass, copyPicture, [](Pixel* t, const Pixel* s) { copyPicture(t, s); });
 BENCHMARK(BM_blitImage);
+// The rest of the set.
+BENCHMARK_CAPTURE(timePass, overlayNonZero,
+                  [](Pixel* t, const Pixel* s) { overlayNonZero(t, s, s + 7); });
+BENCHMARK_CAPTURE(timePass, copyUnlessKey,
+                  [](Pixel* t, const Pixel* s) { copyUnlessKey(t, s, 0x111111); });
+BENCHMARK_CAPTURE(timePass, copyUnlessRedKey,
+                  [](Pixel* t, const Pixel* s) { copyUnlessRedKey(t, s); });
+BENCHMARK_CAPTURE(timePass, alphaBlendLowByte,
+                  [](Pixel* t, const Pixel* s) { alphaBlendLowByte(t, s); });
+BENCHMARK_CAPTURE(timePass, subtractFromGrey,
+                  [](Pixel* t, const Pixel*) { subtractFromGrey(t, 200); });
+BENCHMARK_CAPTURE(timePass, whitenNonZero, [](Pixel* t, const Pixel*) { whitenNonZero(t); });
+BENCHMARK_CAPTURE(timePass, foldTopHalf, [](Pixel* t, const Pixel*) { foldTopHalf(t); });
+BENCHMARK_CAPTURE(timePass, mosaic2x2, [](Pixel* t, const Pixel*) { mosaic2x2(t); });

@@ -7,13 +7,13 @@
 #include "assets/image.h"
 #include "effects/pixel.h"
 
-// Usage, as the show builds one frame (t = music time, s0 = bass level, card = a title Image):
+// Usage, as the show builds one frame (overlay and card are loaded Images, fadeLevel 0..255):
 //
-//   Pixel* pictureArea = screenBuffer + kPictureTop * kPitch;   // 320 rows left below it
+//   Pixel* pictureArea = screenBuffer + kPictureTop * kPitch;  // 320 rows of it from here
 //   invertPicture(pictureArea);
-//   copyBelowKey(pictureArea, overlay->pixels, 0x111111);      // dark overlay pixels win
-//   crossFade(pictureArea, blackBuffer, uint32_t(255 - 64 * t)); // fade in from black
-//   blur2x2(pictureArea);                                      // also writes row 256 of it
+//   copyBelowKey(pictureArea, overlay->pixels, 0x111111);     // dark overlay pixels win
+//   crossFade(pictureArea, blackBuffer, fadeLevel);           // 0 leaves the picture alone
+//   blur2x2(pictureArea);                                     // also writes row 256 of it
 //   blitImage(pictureArea, kScreenHeight - kPictureTop, x, 196, card);
 //
 // A "picture" is 131072 Pixels in the 512 x 256 layout, pitch 512, pixel (x, y) at y * 512 + x.
