@@ -3,20 +3,17 @@
 // Usage (the make_music tool and the music test both measure this way):
 //
 //   DecodedTune tune;
-//   std::string error;
-//   if (!decodeOggFile("data/tolvik_tune.ogg", &tune, &error)) { ... }
+//   if (!decodeTune("data/tolvik_tune.ogg", &tune)) { ... }
 //   std::vector<FrameBins> frames = spectrumPerFrame(tune);   // 60 frames per second
 //   BeatRate rate = measureBeatTest(frames, kBeatTests[0]);   // share of the scene's frames
 #pragma once
 
-#include <vorbis/vorbisfile.h>
-
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <string>
 #include <vector>
 
+#include "platform/audio.h"
 #include "platform/spectrum.h"
 
 constexpr int kMeasureFps = 60;  // frames per second of the measurement
@@ -27,7 +24,7 @@ constexpr double kBeatPeriod = 0.475;  // seconds per beat of the tune
 constexpr double kOnBeatSpan = 0.16;   // a pass whose window ends this soon after a beat is on it
 constexpr double kSpectrumSeconds = 1024.0 / 44100.0;  // span of one spectrum window
 
-// A decoded Ogg Vorbis file as the show's audio back end holds it: interleaved 16-bit samples.
+// A decoded tune as the show's audio back end holds it: interleaved 16-bit samples.
 struct DecodedTune {
     int rate = 0;                  // samples per second per channel
     int channels = 0;              // interleaved channels per frame
@@ -85,47 +82,30 @@ inline bool beatPasses(float bin, double threshold) {
     return 30.0 * double{bin} >= threshold;
 }
 
-// Decodes a whole Ogg Vorbis file to 16-bit samples; false with a message naming the file on error.
-inline bool decodeOggFile(const char* path, DecodedTune* tune, std::string* error) {
-    OggVorbis_File file;
-    if (ov_fopen(path, &file) != 0) {
-        *error = std::string(path) + ": not a readable Ogg Vorbis file";
-        return false;
-    }
-    const vorbis_info* info = ov_info(&file, -1);
-    tune->rate = static_cast<int>(info->rate);
-    tune->channels = info->channels;
-    tune->samples.clear();
-    char buffer[8192];
-    int section = 0;
-    for (;;) {
-        // Little-endian signed 16-bit words, as the show's back end asks for them.
-        const long got = ov_read(&file, buffer, sizeof buffer, 0, 2, 1, &section);
-        if (got == 0) break;
-        if (got < 0) {
-            ov_clear(&file);
-            *error = std::string(path) + ": corrupt audio data";
-            return false;
-        }
-        for (long i = 0; i + 1 < got; i += 2) {
-            const auto lo = static_cast<uint8_t>(buffer[i]);
-            const auto hi = static_cast<uint8_t>(buffer[i + 1]);
-            tune->samples.push_back(static_cast<int16_t>(static_cast<uint16_t>(lo | (hi << 8))));
-        }
-    }
-    ov_clear(&file);
-    tune->frames = tune->channels > 0 ? tune->samples.size() / tune->channels : 0;
+// Decodes a whole Ogg Vorbis file with the show's own decoder, so the samples are the ones the
+// show hears; false (the decoder names the file and the fault on stderr) when it cannot.
+inline bool decodeTune(const char* path, DecodedTune* tune) {
+    DecodedMusic music{};
+    if (!decodeMusicFile(&music, path)) return false;
+    tune->rate = music.sampleRate;
+    tune->channels = music.channels;
+    tune->frames = music.frameCount;
+    tune->samples.assign(music.samples,
+                         music.samples + music.frameCount * static_cast<size_t>(music.channels));
+    releaseDecodedMusic(&music);
     return true;
 }
 
 // The spectrum at every 60th of a second of the tune, from the start to the last whole window.
-inline std::vector<FrameBins> spectrumPerFrame(const DecodedTune& tune) {
+// offset (seconds, below 1/60) shifts every position, standing for a show whose frames fall
+// elsewhere between the same two 60ths.
+inline std::vector<FrameBins> spectrumPerFrame(const DecodedTune& tune, double offset = 0.0) {
     std::vector<FrameBins> frames;
     SpectrumWork work;
     if (!createSpectrumWork(&work) || tune.rate <= 0) return frames;
     float bins[kSpectrumBins];
     for (int f = 0;; ++f) {
-        const double t = static_cast<double>(f) / kMeasureFps;
+        const double t = static_cast<double>(f) / kMeasureFps + offset;
         const auto start = static_cast<size_t>(std::llround(t * tune.rate));
         if (start + kSpectrumSize > tune.frames) break;
         computeSpectrum(tune.samples.data(), tune.frames, tune.channels, start, bins, &work);

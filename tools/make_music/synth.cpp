@@ -446,8 +446,8 @@ void scorePeak(Band& band) {
         const double t = beatTime(beat);
         const bool fill = beat >= kCreditsBeat - 2;
         if (!fill) addKick(band, t, 0.38, 0.12, 0.5, 0.05, 52.0);
-        if (!fill && beat % 2 == 0) tom(band.drums, t, 0.4, 86.0, 0.0);
-        if (beat % 2 == 1 && !fill) snare(band.drums, t, 0.22, 215.0, 0.0, 1.5, 258.0);
+        if (!fill && beat % 2 == 0) tom(band.drums, t, 0.45, 86.0, 0.0);
+        if (beat % 2 == 1 && !fill) snare(band.drums, t, 0.2, 215.0, 0.0, 2.0, 258.0);
         if (fill) {
             for (int s = 0; s < 4; ++s) {
                 const int hit = 4 * (beat - (kCreditsBeat - 2)) + s;
@@ -539,23 +539,24 @@ void scoreEnding(Band& band) {
     }
 }
 
-// Schroeder-Freeverb style room: parallel damped combs into series all-passes, per channel.
+// Schroeder-Freeverb style room: eight parallel damped combs into two series all-passes, per
+// channel; eight combs of unrelated lengths keep any one note from ringing out of the tail.
 void addRoom(const Bus& send, Bus& out, double wet) {
-    static constexpr int kCombs[4] = {1557, 1617, 1491, 1422};
+    static constexpr int kCombs[8] = {1116, 1188, 1277, 1356, 1422, 1491, 1557, 1617};
     static constexpr int kAllPasses[2] = {556, 441};
     for (int channel = 0; channel < 2; ++channel) {
         const std::vector<double>& in = channel == 0 ? send.left : send.right;
         std::vector<double>& dst = channel == 0 ? out.left : out.right;
         const int spread = channel == 0 ? 0 : 23;  // decorrelates the two sides
         std::vector<double> sum(kSamples, 0.0);
-        for (int c = 0; c < 4; ++c) {
+        for (int c = 0; c < 8; ++c) {
             std::vector<double> line(static_cast<size_t>(kCombs[c] + spread), 0.0);
             size_t at = 0;
             double damp = 0.0;
             for (size_t n = 0; n < kSamples; ++n) {
                 const double y = line[at];
                 damp += 0.4 * (y - damp);
-                line[at] = in[n] + 0.82 * damp;
+                line[at] = in[n] + 0.8 * damp;
                 sum[n] += y;
                 at = (at + 1) % line.size();
             }
@@ -572,7 +573,7 @@ void addRoom(const Bus& send, Bus& out, double wet) {
             }
         }
         for (size_t n = 0; n < kSamples; ++n)
-            dst[n] += wet * 0.25 * sum[n];
+            dst[n] += wet * 0.09 * sum[n];
     }
 }
 
@@ -661,12 +662,12 @@ StereoTrack renderTune() {
                       band.bells.left[n];
         mix.right[n] = band.drums.right[n] + duck[n] * band.low.right[n] + band.lead.right[n] +
                        band.bells.right[n];
-        send.left[n] = 0.5 * duck[n] * band.low.left[n] + band.lead.left[n] + band.bells.left[n];
+        send.left[n] = 0.25 * duck[n] * band.low.left[n] + band.lead.left[n] + band.bells.left[n];
         send.right[n] =
-            0.5 * duck[n] * band.low.right[n] + band.lead.right[n] + band.bells.right[n];
+            0.25 * duck[n] * band.low.right[n] + band.lead.right[n] + band.bells.right[n];
     }
     addEcho(band.lead, mix, 0.35);
-    addRoom(send, mix, 0.45);
+    addRoom(send, mix, 0.35);
 
     // The low hum that carries the end: a quiet C two octaves down and a small steady offset, so
     // the lowest spectrum bin never reads exactly zero once the tune has died away.
