@@ -191,6 +191,8 @@ std::string shellQuoted(const std::string& arg) {
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_EQ(access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK), 0)
+            << "build the brindlehop target first";
         char pattern[] = "/tmp/brindlehop_capture_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;

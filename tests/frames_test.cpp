@@ -44,6 +44,8 @@ std::string readWhole(const std::string& path) {
 TEST(Frames, EveryLockedFrameKeepsItsChecksum) {
     if (access(BRINDLEHOP_SOURCE_DIR "/data/tolvik_tune.ogg", R_OK) != 0)
         GTEST_SKIP() << "the music is not in data/; the frames depend on it";
+    ASSERT_EQ(access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK), 0)
+        << "build the brindlehop target first";
     char pattern[] = "/tmp/brindlehop_frames_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
