@@ -195,10 +195,10 @@ bool writeVideoFrame(VideoPipe* video, const Pixel* screen) {
         const int error = errno;
         closeInput(video);
         const int status = waitForEncoder(video);
-        std::fprintf(stderr, "\nbrindlehop: ffmpeg stopped taking frames after %llu of them (%s, %s)\n",
-                     static_cast<unsigned long long>(video->framesWritten),
-                     status < 0 ? "not running" : describeExit(status).c_str(),
-                     std::strerror(error));
+        std::fprintf(
+            stderr, "\nbrindlehop: ffmpeg stopped taking frames after %llu of them (%s, %s)\n",
+            static_cast<unsigned long long>(video->framesWritten),
+            status < 0 ? "not running" : describeExit(status).c_str(), std::strerror(error));
         return false;
     }
     ++video->framesWritten;
@@ -277,6 +277,11 @@ int runCapture(const Options& options) {
         const double start = monotonicSeconds();
         end = runScenes(&state, &clock, &sink);
         closed = closeVideoPipe(&video);
+        if (end == ShowEnd::kFrameLimit && options.untilSeconds < 0.0)
+            std::fprintf(stderr,
+                         "brindlehop: stopped after %.1f s: the music's lowest band stayed "
+                         "silent, so the last scene would have run until Escape\n",
+                         static_cast<double>(video.framesWritten) / options.fps);
         if (end != ShowEnd::kOutputFailed && closed)
             std::fprintf(stderr, "brindlehop: wrote %s: %llu frames (%.2f s at %u fps) in %.1f s\n",
                          options.capturePath.c_str(),
