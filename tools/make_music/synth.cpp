@@ -606,35 +606,37 @@ std::vector<double> duckingGain(const std::vector<double>& kicks) {
     return gain;
 }
 
-// Look-ahead peak limiter: the gain that keeps both channels under kCeiling. The gain is the
-// smallest need within ±kLookAhead samples, released slowly, then averaged over the same span;
-// every value in that average is at most the need at the centre, so the ceiling holds without a
-// hard knee.
+constexpr double kLimiterCeiling = 0.9;  // leaves room for the encoder's overshoot under full scale
+constexpr size_t kLimiterReach = 64;     // samples (1.5 ms) the limiter looks ahead and behind
+
+// Look-ahead peak limiter: the gain that keeps both channels (of equal length) under
+// kLimiterCeiling. The gain is the smallest need within ±kLimiterReach samples, released over
+// 12 ms, then averaged over the same span; every value in that average is at most the need at the
+// centre, so the ceiling holds with no hard knee and no step in the gain.
 std::vector<double> limiterGain(const std::vector<double>& left, const std::vector<double>& right) {
-    constexpr double kCeiling = 0.9;   // leaves room for the encoder's overshoot below full scale
-    constexpr size_t kLookAhead = 64;  // 1.5 ms
+    const size_t size = left.size();
     const double release = 1.0 - std::exp(-1.0 / (0.012 * kRate));
-    std::vector<double> need(kSamples);
-    for (size_t n = 0; n < kSamples; ++n) {
+    std::vector<double> need(size);
+    for (size_t n = 0; n < size; ++n) {
         const double peak = std::max(std::fabs(left[n]), std::fabs(right[n]));
-        need[n] = peak > kCeiling ? kCeiling / peak : 1.0;
+        need[n] = peak > kLimiterCeiling ? kLimiterCeiling / peak : 1.0;
     }
-    std::vector<double> held(kSamples);
+    std::vector<double> held(size);
     double level = 1.0;
-    for (size_t n = 0; n < kSamples; ++n) {
+    for (size_t n = 0; n < size; ++n) {
         double lowest = 1.0;
-        const size_t from = n >= kLookAhead ? n - kLookAhead : 0;
-        for (size_t k = from; k <= n + kLookAhead && k < kSamples; ++k)
+        const size_t from = n >= kLimiterReach ? n - kLimiterReach : 0;
+        for (size_t k = from; k <= n + kLimiterReach && k < size; ++k)
             lowest = std::min(lowest, need[k]);
         level = std::min(lowest, level + (1.0 - level) * release);
         held[n] = level;
     }
-    std::vector<double> gain(kSamples);
-    for (size_t n = 0; n < kSamples; ++n) {
+    std::vector<double> gain(size);
+    for (size_t n = 0; n < size; ++n) {
         double sum = 0.0;
         size_t count = 0;
-        const size_t from = n >= kLookAhead ? n - kLookAhead : 0;
-        for (size_t k = from; k <= n + kLookAhead && k < kSamples; ++k) {
+        const size_t from = n >= kLimiterReach ? n - kLimiterReach : 0;
+        for (size_t k = from; k <= n + kLimiterReach && k < size; ++k) {
             sum += held[k];
             ++count;
         }
