@@ -89,20 +89,20 @@ double onePole(double hz) {
 
 constexpr double kThumpLength = 0.035;  // seconds of the kick's low push
 
-// The kick: a sine that falls from ~170 Hz to its 48 Hz body, with a click on top and under it a
-// single positive half-cycle of 20 Hz (the push). The spectrum's lowest bin is the Hann-weighted
+// The kick: a sine that falls from ~170 Hz to its body pitch, a click on top, and under it one
+// positive half-cycle kThumpLength long (the push). The spectrum's lowest bin is the Hann-weighted
 // mean of a 23 ms window, so the push is what lifts bin 0 on the beat, and only while the window
-// covers it: thump sets that lift (about 0.75 × thump at best), level the audible body,
-// decay its time constant and sweep that of the pitch fall (a slower fall fills bins 2 and 3).
+// covers it: thump sets that lift (roughly 0.8 × thump at best), level the audible body, decay its
+// time constant, sweep that of the pitch fall (a slower fall fills bins 2 and 3).
 void kick(Bus& bus, double time, double level, double decay, double thump, double sweep,
-          double body) {
+          double bodyHz) {
     const size_t start = sampleAt(time);
     const size_t length = static_cast<size_t>(std::min(6.0 * decay + 0.05, 1.2) * kRate);
     double phase = 0.0;
     Noise noise{static_cast<uint32_t>(start) | 1u};
     for (size_t n = 0; n < length; ++n) {
         const double t = n / kRate;
-        const double hz = body + 120.0 * std::exp(-t / sweep);
+        const double hz = bodyHz + 120.0 * std::exp(-t / sweep);
         phase += kTwoPi * hz / kRate;
         const double attack = std::min(1.0, t / 0.0015);
         const double push = t < kThumpLength ? std::sin(std::numbers::pi * t / kThumpLength) : 0.0;
@@ -367,12 +367,14 @@ struct Band {
     std::vector<double> kicks;  // kick times in seconds, for the ducking
 };
 
+// A kick on the drum bus, remembered for the ducking of the bass and pads.
 void addKick(Band& band, double time, double level, double decay, double thump, double sweep = 0.02,
-             double body = 48.0) {
-    kick(band.drums, time, level, decay, thump, sweep, body);
+             double bodyHz = 48.0) {
+    kick(band.drums, time, level, decay, thump, sweep, bodyHz);
     band.kicks.push_back(time);
 }
 
+// 0-19 s: the kick under the fade-in, the chords opening up, the bass from the third bar.
 void scoreIntro(Band& band) {
     for (int beat = kIntroBeat; beat < kGrooveBeat; ++beat) {
         const double t = beatTime(beat);
@@ -391,6 +393,7 @@ void scoreIntro(Band& band) {
     riser(band.drums, beatTime(kGrooveBeat - 8), beatTime(kGrooveBeat), 0.35);
 }
 
+// 19-38 s: the full groove and the main theme.
 void scoreGroove(Band& band) {
     crash(band.drums, beatTime(kGrooveBeat), 0.5);
     for (int beat = kGrooveBeat; beat < kEggBeat; ++beat) {
@@ -413,6 +416,7 @@ void scoreGroove(Band& band) {
     }
 }
 
+// 38-57 s (the 3D part): lighter drums, bell arpeggios, the slower second theme.
 void scoreEgg(Band& band) {
     for (int beat = kEggBeat; beat < kPeakBeat; ++beat) {
         const double t = beatTime(beat);
@@ -440,6 +444,7 @@ void scoreEgg(Band& band) {
     riser(band.drums, beatTime(kPeakBeat - 8), beatTime(kPeakBeat), 0.4);
 }
 
+// 57-77 s: the peak, with heavier kicks, a tuned snare and toms, the theme in octaves and a fill.
 void scorePeak(Band& band) {
     crash(band.drums, beatTime(kPeakBeat), 0.35);
     for (int beat = kPeakBeat; beat < kCreditsBeat; ++beat) {
@@ -483,6 +488,7 @@ void scorePeak(Band& band) {
     }
 }
 
+// 77-96 s, the credits: the relative major, a half-time beat, bells and a gentler melody.
 void scoreCredits(Band& band) {
     crash(band.drums, beatTime(kCreditsBeat), 0.4);
     for (int beat = kCreditsBeat; beat < kEndBeat; ++beat) {
@@ -513,6 +519,7 @@ void scoreCredits(Band& band) {
     }
 }
 
+// 96 s to the end: a cadence home to C, left to ring out over the hum.
 void scoreEnding(Band& band) {
     const double t0 = beatTime(kEndBeat);
     crash(band.drums, t0, 0.45);
