@@ -224,9 +224,11 @@ void drawGouraudTriangle(Pixel* target, float* depth, const ScreenVertex& a, con
 void drawDepthSpan(Pixel* target, float* depth, int32_t x1, int32_t x2, int32_t y, float w1,
                    float w2, int32_t r1, int32_t g1, int32_t b1, int32_t r2, int32_t g2,
                    int32_t b2);
-// Exchange two values.
+// Exchanges two integers.
 void swapInts(int32_t& p, int32_t& q);
+// Exchanges two floats.
 void swapFloats(float& p, float& q);
+// Exchanges two bytes.
 void swapBytes(uint8_t& p, uint8_t& q);
 
 // ---------------------------------------------------------------------------------------------
