@@ -83,13 +83,13 @@ void refSpan(Pixel* t, float* d, int x1, int x2, int y, float w1, float w2, int 
 }
 
 struct RefEdge {
-    int32_t col, step;
+    int64_t col, step;  // 16.16, exact: no wrap-around to imitate
     float w, ws, r, rs, g, gs, b, bs;
 };
 
 RefEdge refSteps(const ScreenVertex& p, const ScreenVertex& q, int h) {
     RefEdge e{};
-    e.step = int32_t((int64_t(q.X - p.X) * 65536) / h);
+    e.step = (int64_t(q.X) - p.X) * 65536 / h;
     e.ws = float((1.0 / q.Z - 1.0 / p.Z) / h);
     e.rs = float((double(q.R) - p.R) / h);
     e.gs = float((double(q.G) - p.G) / h);
@@ -104,13 +104,15 @@ void refTriangle(Pixel* t, float* d, ScreenVertex A, ScreenVertex B, ScreenVerte
     if (A.Y == C.Y) return;
     RefEdge L = refSteps(A, C, C.Y - A.Y), S{};
     auto start = [&](RefEdge& e, const ScreenVertex& v) {
-        e.col = v.X * 65536, e.w = float(1.0 / v.Z + bias), e.r = v.R, e.g = v.G, e.b = v.B;
+        e.col = int64_t(v.X) * 65536, e.w = float(1.0 / v.Z + bias), e.r = v.R, e.g = v.G,
+        e.b = v.B;
     };
     auto rows = [&](int from, int to) {
         for (int y = from; y < to; ++y) {
             if (y > 256) return false;
-            refSpan(t, d, L.col >> 16, S.col >> 16, y, L.w, S.w, int(L.r * 255.0), int(L.g * 255.0),
-                    int(L.b * 255.0), int(S.r * 255.0), int(S.g * 255.0), int(S.b * 255.0));
+            refSpan(t, d, int(L.col >> 16), int(S.col >> 16), y, L.w, S.w, int(L.r * 255.0),
+                    int(L.g * 255.0), int(L.b * 255.0), int(S.r * 255.0), int(S.g * 255.0),
+                    int(S.b * 255.0));
             for (RefEdge* e : {&L, &S}) {
                 e->col += e->step, e->w += e->ws, e->r += e->rs, e->g += e->gs, e->b += e->bs;
             }
@@ -125,7 +127,7 @@ void refTriangle(Pixel* t, float* d, ScreenVertex A, ScreenVertex B, ScreenVerte
     if (C.Y != B.Y) {
         S = refSteps(B, C, C.Y - B.Y);
         int k = B.Y - A.Y;
-        L.col = A.X * 65536 + L.step * k;
+        L.col = int64_t(A.X) * 65536 + L.step * k;
         L.w = float((1.0 / A.Z + k * double(L.ws)) + bias);
         L.r = float(A.R + k * double(L.rs)), L.g = float(A.G + k * double(L.gs)),
         L.b = float(A.B + k * double(L.bs));
