@@ -142,13 +142,13 @@ void lightVertex(Vec3 eye, const Material* material, const MeshVertex* vertex, S
         // -infinity, which the clamp below turns into black (or NaN into 0).
         double radius = static_cast<uint32_t>(light.Radius);
         float atten = float(1.0 - std::pow(double(dist) / radius, 2.0));
-        float spec = float(std::pow(double(facing), double(material->Shininess)));
+        float specular = float(std::pow(double(facing), double(material->Shininess)));
         for (int c = 0; c < 3; ++c) {
             double lit = double(colour[c]) +
                          double(material->AmbColor[c]) * material->AmbCoef * material->DifColor[c] +
                          double(atten) * light.LightColor[c] *
                              (double(material->DifCoef) * material->DifColor[c] * diffuse +
-                              double(material->SpeCoef) * material->SpeColor[c] * spec);
+                              double(material->SpeCoef) * material->SpeColor[c] * specular);
             colour[c] = clampChannel(float(lit));
         }
     }

@@ -433,7 +433,7 @@ TEST(Render, LightingExample) {
     MeshVertex v{{0, 0, 50}, {0, 0, 1}};
     ScreenVertex s{};
     lightVertex(Vec3{0, 0, 1}, &mat, &v, &s, &light, 1, 0);
-    // diffuse 2, facing -1, atten 0.75, spec 1: ambient 0.1 * 0.5 plus 0.75 * (0.5 + 0.2).
+    // diffuse 2, facing -1, atten 0.75, specular 1: ambient 0.1 * 0.5 plus 0.75 * (0.5 + 0.2).
     auto channel = [&](int c) {
         return float(double(mat.AmbColor[c]) * mat.AmbCoef * mat.DifColor[c] +
                      0.75 * 1.0 *
