@@ -117,7 +117,9 @@ void kick(Bus& bus, double time, double level, double decay, double thump, doubl
 void snare(Bus& bus, double time, double level, double bodyHz, double pan = 0.0,
            double bodyGain = 0.8, double secondHz = 0.0) {
     const size_t start = sampleAt(time);
-    const size_t length = static_cast<size_t>(0.35 * kRate);
+    const double bodyDecay = 0.05 + 0.05 * bodyGain;  // seconds
+    // Long enough for both parts to die away (the rattle by 0.35 s), so no tail is cut off.
+    const size_t length = static_cast<size_t>(std::max(0.35, 7.0 * bodyDecay) * kRate);
     Noise noise{static_cast<uint32_t>(start) * 2654435761u | 1u};
     double previous = 0.0;
     double low = 0.0;
@@ -130,7 +132,7 @@ void snare(Bus& bus, double time, double level, double bodyHz, double pan = 0.0,
         low += bandCut * (bright - low);
         double body = std::sin(kTwoPi * bodyHz * t);
         if (secondHz > 0.0) body = 0.75 * (body + std::sin(kTwoPi * secondHz * t));
-        body *= std::exp(-t / (0.05 + 0.05 * bodyGain));
+        body *= std::exp(-t / bodyDecay);
         const double rattle = low * std::exp(-t / 0.09);
         addPanned(bus, start + n, level * (bodyGain * body + 0.5 * rattle), pan);
     }
@@ -152,7 +154,7 @@ void tom(Bus& bus, double time, double level, double hz, double pan) {
 // Closed (short decay) or open (long decay) hi-hat: differenced noise, mostly above 5 kHz.
 void hat(Bus& bus, double time, double level, double decay, double pan) {
     const size_t start = sampleAt(time);
-    const size_t length = static_cast<size_t>(std::min(8.0 * decay, 0.6) * kRate);
+    const size_t length = static_cast<size_t>(8.0 * decay * kRate);
     Noise noise{static_cast<uint32_t>(start) * 747796405u | 1u};
     double a = 0.0;
     double b = 0.0;
@@ -184,7 +186,9 @@ void riser(Bus& bus, double from, double to, double level) {
         const double white = noise.next();
         low += onePole(300.0 + 9000.0 * x * x) * (white - low);
         low2 += onePole(150.0) * (low - low2);
-        const double v = (low - low2) * x * x;
+        // The riser stops dead at the drop, but over 5 ms rather than in one sample (no click).
+        const double end = std::min(1.0, static_cast<double>(length - n) / (0.005 * kRate));
+        const double v = (low - low2) * x * x * end;
         addPanned(bus, start + n, level * v, std::sin(kTwoPi * 2.0 * x) * 0.6);
     }
 }
