@@ -90,6 +90,19 @@ std::string checkShowAssets(const ShowAssets* assets) {
     return problems;
 }
 
+void releaseShowAssets(ShowAssets* assets) {
+    for (Image*& picture : assets->pictures) {
+        releaseImage(picture);
+        picture = nullptr;
+    }
+    releaseDeformGrid(assets->mainGrid);
+    delete assets->mainGrid;
+    assets->mainGrid = nullptr;
+    FreeWorld(assets->world);
+    delete assets->world;
+    assets->world = nullptr;
+}
+
 void invertCreditPictures(ShowAssets* assets) {
     for (PictureId id : kCreditInversionOrder)
         invertLeadingPixels(assets->pictures[id]->pixels);

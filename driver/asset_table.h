@@ -74,5 +74,9 @@ void loadShowAssets(ShowAssets* assets);
 // light file that did not load.
 std::string checkShowAssets(const ShowAssets* assets);
 
+// Frees everything loadShowAssets made (the show itself keeps it to the end; tests and tools let
+// it go). The world's release prints its console lines.
+void releaseShowAssets(ShowAssets* assets);
+
 // Start-up, step 6: the credit pictures become negatives of themselves (their first 15000 pixels).
 void invertCreditPictures(ShowAssets* assets);

@@ -37,6 +37,10 @@ protected:
         testing::internal::GetCapturedStdout();
     }
     static void TearDownTestSuite() {
+        testing::internal::CaptureStdout();
+        releaseShowAssets(assets_);
+        testing::internal::GetCapturedStdout();
+        delete assets_;
         releaseFrameBufferStore(store_);
         ASSERT_EQ(chdir(startFolder_.c_str()), 0);
     }
@@ -305,6 +309,7 @@ TEST_F(ShowTest, StartUpRefusesBrokenData) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     const bool ready = prepareShow(&state, &assets, state_.buffers);
+    releaseShowAssets(&assets);
     testing::internal::GetCapturedStdout();
     const std::string problems = testing::internal::GetCapturedStderr();
     ASSERT_EQ(chdir(cwd), 0);
