@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "driver/music_clock.h"
-#include "platform/spectrum.h"
+#include "platform/audio_fft.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "driver/asset_table.h"
 #include "driver/buffers.h"
-#include "platform/spectrum.h"
+#include "platform/audio_fft.h"
 
 constexpr int kSceneCount = 6;
 

@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/spectrum.h"
+#include "platform/audio_fft.h"
 
 // A whole piece of music decoded into memory.
 struct DecodedMusic {

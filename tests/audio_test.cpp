@@ -19,7 +19,7 @@
 
 #include "driver/music_clock.h"
 #include "platform/audio.h"
-#include "platform/spectrum.h"
+#include "platform/audio_fft.h"
 
 namespace {
 

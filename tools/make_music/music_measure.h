@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/audio.h"
-#include "platform/spectrum.h"
+#include "platform/audio_fft.h"
 
 constexpr int kMeasureFps = 60;  // frames per second of the measurement
 constexpr int kMeasureBins = 8;  // spectrum bins kept per frame (the show reads 0 … 6)

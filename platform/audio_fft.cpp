@@ -1,5 +1,5 @@
 // The magnitude spectrum of 1024 music samples: mono mix, Hann window, real FFT, scaled magnitudes.
-#include "platform/spectrum.h"
+#include "platform/audio_fft.h"
 
 #include <algorithm>
 #include <cmath>
