@@ -8,8 +8,8 @@
 
 namespace {
 
-// Magnitudes are divided by half the window sum, so full-scale sines read 0.5 and DC reads its
-// level.
+// Magnitudes are divided by the window's sum (512), so DC reads its level and a full-scale sine,
+// whose energy splits between bins k and 1024 - k, reads 0.5.
 constexpr double kMagnitudeScale = 1.0 / 512.0;
 
 // Mixes frames [first, first + count) of the stream into mixed[at …], windowed.
