@@ -3,6 +3,8 @@
 
 #include "effects/effects.h"
 
+// The letter å of the four title cards is written in UTF-8, as today's file systems store it
+// (the pictures once had the single Latin-1 byte 0xE5 there).
 const PictureEntry kPictureTable[kPictureCount] = {
     {"colors.jpg", PictureUse::kWhole},
     {"1.jpg", PictureUse::kWhole},

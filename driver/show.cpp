@@ -67,6 +67,7 @@ void readShowClock(ShowClock* clock, ShowState* state) {
         updateMusicClock(clock->music, &state->musicTime, state->spectrum);
         return;
     }
+    if (clock->scriptLength == 0) return;  // an empty script leaves the clock where it was
     const size_t at = std::min(clock->scriptNext, clock->scriptLength - 1);
     const ScriptedFrame& frame = clock->script[at];
     state->musicTime = frame.musicTime;

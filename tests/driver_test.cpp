@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/assets.h"
 #include "driver/options.h"
 #include "driver/png_writer.h"
 #include "driver/show.h"
@@ -82,6 +83,75 @@ protected:
         return log;
     }
 
+    // Pixels of the picture that show the overlay's kept pixels: below the key for overlays that
+    // keep dark pixels, above it for the others.
+    int overlayMatches(PictureId overlay, bool keepsDark) const {
+        const Pixel* over = picture(overlay)->pixels;
+        int matches = 0;
+        for (int i = 0; i < kPicturePixels; ++i) {
+            const bool kept = keepsDark ? over[i] < 0x111111u : over[i] > 0x111111u;
+            matches += kept && state_.buffers.picture[i] == over[i];
+        }
+        return matches;
+    }
+
+    // The candidate whose kept pixels the picture shows most of.
+    PictureId shownOverlay(const std::vector<std::pair<PictureId, bool>>& candidates) const {
+        PictureId best = candidates[0].first;
+        int bestMatches = -1;
+        for (const auto& [id, keepsDark] : candidates) {
+            const int matches = overlayMatches(id, keepsDark);
+            if (matches > bestMatches) best = id, bestMatches = matches;
+        }
+        return best;
+    }
+
+    // The texture the picture resembles most (mean channel difference).
+    PictureId shownTexture(std::initializer_list<PictureId> candidates) const {
+        PictureId best = *candidates.begin();
+        double bestDistance = 1e30;
+        for (PictureId id : candidates) {
+            double distance = 0;
+            const Pixel* tex = picture(id)->pixels;
+            for (int i = 0; i < kPicturePixels; i += 7) {
+                const Pixel a = state_.buffers.picture[i], b = tex[i];
+                distance += std::abs(int(pixelRed(a)) - int(pixelRed(b))) +
+                            std::abs(int(pixelGreen(a)) - int(pixelGreen(b))) +
+                            std::abs(int(pixelBlue(a)) - int(pixelBlue(b)));
+            }
+            if (distance < bestDistance) best = id, bestDistance = distance;
+        }
+        return best;
+    }
+
+    // Where the egg is: the box of pixels that differ from the same frame without the object.
+    struct Box {
+        int top = 256, bottom = -1, left = 512, right = -1;
+        double row() const { return (top + bottom) / 2.0; }
+        double column() const { return (left + right) / 2.0; }
+    };
+    Box eggBox(float t) {
+        drawAt(3, t);
+        std::vector<Pixel> withEgg(state_.buffers.picture, state_.buffers.picture + kPicturePixels);
+        FrameBufferStore* other = createFrameBufferStore();
+        const FrameBuffers mine = state_.buffers;
+        state_.buffers = frameBuffersOf(other);
+        const int32_t objects = assets_->world->NumObj;
+        assets_->world->NumObj = 0;
+        drawAt(3, t);
+        assets_->world->NumObj = objects;
+        Box box;
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 512; ++x)
+                if (withEgg[y * 512 + x] != state_.buffers.picture[y * 512 + x]) {
+                    box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y);
+                    box.left = std::min(box.left, x), box.right = std::max(box.right, x);
+                }
+        state_.buffers = mine;
+        releaseFrameBufferStore(other);
+        return box;
+    }
+
     static double meanLevel(const Pixel* pixels, int count) {
         double sum = 0;
         for (int i = 0; i < count; ++i)
@@ -132,14 +202,134 @@ TEST_F(ShowTest, ShowFadesInFromBlack) {
     drawAt(1, 0.0f);
     for (int i = 0; i < kPicturePixels; ++i)
         ASSERT_EQ(state_.buffers.picture[i], 0u) << i;
-    double previous = 0;
-    for (float t : {1.0f, 2.0f, 3.0f, 4.0f}) {
+
+    // The fade level is trunc(255 - 64 t), never below 0: checked against the same quiet frame
+    // built by hand with that level (no beat, so no inversion and no overlay yet).
+    FrameBufferStore* store = createFrameBufferStore();
+    Pixel* expected = frameBuffersOf(store).picture;
+    DeformGrid* grid = assets_->mainGrid;
+    for (auto [t, level] : {std::pair{2.0f, 127u}, {3.96875f, 1u}, {4.0f, 0u}, {0.5f, 223u}}) {
+        gridSetPlane(grid, 512, 256, int32_t(30.0 * t), 0);
+        gridAddCrossWaves(grid, 0.25f, 0.3f, t, t, 50);
+        gridAddAxisWaves(grid, 0.3f, 0.2f, t, t, 40);
+        mapGridWrapped(expected, grid, picture(kColors));
+        crossFade(expected, state_.buffers.black, level);
+        blur2x2(expected);
         drawAt(1, t);
-        const double level = meanLevel(state_.buffers.picture, kPicturePixels);
-        EXPECT_GT(level, previous + 5) << "t = " << t;
-        previous = level;
+        EXPECT_TRUE(std::equal(expected, expected + kPicturePixels, state_.buffers.picture))
+            << "t = " << t;
     }
-    EXPECT_GT(previous, 40);  // fully faded in at t = 4
+    releaseFrameBufferStore(store);
+}
+
+TEST_F(ShowTest, FirstSceneInvertsOnStrongBassThenLaysTheOverlayOn) {
+    // Pixels deep inside the overlay's dark shapes.
+    const Pixel* over = picture(kOverlay1)->pixels;
+    std::vector<int> inside;
+    for (int y = 0; y < 254; ++y)
+        for (int x = 0; x < 510; ++x) {
+            bool dark = true;
+            for (int k = 0; k < 9 && dark; ++k)
+                dark = over[(y + k / 3) * 512 + x + k % 3] < 0x111111;
+            if (dark) inside.push_back(y * 512 + x);
+        }
+    ASSERT_GT(inside.size(), 100u);
+
+    enterScene(&state_, 1);
+    setBins(2.9f / 30);  // below the threshold of 3: no beat, so no overlay yet
+    drawAt(1, 10.0f);
+    EXPECT_EQ(state_.beatCounter, 0);
+    const double quiet = meanLevel(state_.buffers.picture, kPicturePixels);
+    setBins(3.1f / 30);
+    drawAt(1, 10.0f);
+    EXPECT_EQ(state_.beatCounter, 1);
+    int stillDark = 0;
+    for (int i : inside)
+        stillDark += state_.buffers.picture[i] < 0x202020;
+    // The overlay came after the inversion (the other way round they would all be near white);
+    // the running blur drags some colour in from the left along each row.
+    EXPECT_GT(stillDark, int(inside.size() * 9 / 10));
+    // Later frames without a beat keep the overlay and are not inverted.
+    setBins(0);
+    drawAt(1, 10.0f);
+    EXPECT_EQ(state_.beatCounter, 1);
+    EXPECT_GT(overlayMatches(kOverlay1, true), 0);
+    EXPECT_LT(std::abs(meanLevel(state_.buffers.picture, kPicturePixels) - quiet), 40);
+}
+
+TEST_F(ShowTest, SecondSceneStepsItsOverlayOncePerBeatFrame) {
+    const std::vector<std::pair<PictureId, bool>> overlays = {
+        {kOverlay2, true}, {kOverlay3, true}, {kOverlay4, false}, {kOverlay5, false}};
+    enterScene(&state_, 2);
+    setBins(0);
+    drawAt(2, 25.0f);
+    EXPECT_EQ(shownOverlay(overlays), kOverlay2);
+    // Any of bins 0, 1, 2 at 30 x s >= 3 advances the counter by one, all three together too;
+    // at 4 it starts again.
+    const PictureId expected[] = {kOverlay3, kOverlay4, kOverlay5, kOverlay2, kOverlay3};
+    const float beats[][3] = {
+        {0.2f, 0, 0}, {0, 0.2f, 0}, {0, 0, 0.2f}, {0.2f, 0.2f, 0.2f}, {0.1f, 0, 0}};
+    for (int i = 0; i < 5; ++i) {
+        setBins(beats[i][0], beats[i][1], beats[i][2]);
+        drawAt(2, 25.0f);
+        EXPECT_EQ(shownOverlay(overlays), expected[i]) << "beat " << i;
+    }
+    setBins(0.099f, 0.099f, 0.099f);  // 2.97: no beat
+    drawAt(2, 25.0f);
+    EXPECT_EQ(shownOverlay(overlays), kOverlay3);
+}
+
+TEST_F(ShowTest, FourthSceneCountsOverlaysAndTexturesAndInvertsOnlyOnTheHardestBeats) {
+    const std::vector<std::pair<PictureId, bool>> overlays = {
+        {kOverlay01, true}, {kOverlay02, true}, {kOverlay03, true}, {kOverlay04, true}};
+    enterScene(&state_, 4);
+    auto bins = [&](std::initializer_list<std::pair<int, float>> set) {
+        std::memset(state_.spectrum, 0, sizeof state_.spectrum);
+        for (auto [bin, value] : set)
+            state_.spectrum[bin] = value;
+    };
+    bins({});
+    drawAt(4, 65.0f);
+    EXPECT_EQ(shownTexture({kFraq, kFrak, kFrac}), kFraq);
+    EXPECT_EQ(shownOverlay(overlays), kOverlay01);
+    // Bins 3, 5 and 6 at 30 x s >= 3 step the texture: 1, 2, then back to 0.
+    const PictureId textures[] = {kFrak, kFrac, kFraq};
+    const int textureBins[] = {3, 5, 6};
+    for (int i = 0; i < 3; ++i) {
+        bins({{textureBins[i], 0.1f}});
+        drawAt(4, 65.0f);
+        EXPECT_EQ(shownTexture({kFraq, kFrak, kFrac}), textures[i]) << i;
+        EXPECT_EQ(shownOverlay(overlays), kOverlay01);
+    }
+    // Bins 0, 1 and 2 at 30 x s >= 4 step the overlay; 3.9 does not.
+    bins({{1, 3.9f / 30}});
+    drawAt(4, 65.0f);
+    EXPECT_EQ(shownOverlay(overlays), kOverlay01);
+    const PictureId expected[] = {kOverlay02, kOverlay03, kOverlay04, kOverlay01};
+    const int overlayBins[] = {0, 1, 2, 1};
+    for (int i = 0; i < 4; ++i) {
+        bins({{overlayBins[i], 4.1f / 30}});
+        drawAt(4, 65.0f);
+        EXPECT_EQ(shownOverlay(overlays), expected[i]) << i;
+    }
+    // 30 x s0 >= 8 inverts the frame after the overlay: its black shapes turn white.
+    bins({{0, 7.9f / 30}});
+    drawAt(4, 65.0f);
+    EXPECT_GT(overlayMatches(kOverlay02, true), 1000);
+    bins({{0, 8.1f / 30}});
+    drawAt(4, 65.0f);
+    EXPECT_EQ(overlayMatches(kOverlay03, true), 0);
+    int white = 0;
+    const Pixel* over = picture(kOverlay03)->pixels;
+    for (int i = 0; i < kPicturePixels; ++i)
+        white += over[i] < 0x111111 && state_.buffers.picture[i] == 0xFFFFFF - over[i];
+    EXPECT_GT(white, 1000);
+}
+
+TEST_F(ShowTest, LastSceneRunsToOneHundredSecondsEvenWithSound) {
+    const std::vector<ScriptedFrame> script = {at(5), at(99, 0.5f), at(99.5f, 0.5f), at(101, 0.5f)};
+    const std::vector<int> expected = {1, 1, 6, 6};
+    EXPECT_EQ(sceneLogOf(script), expected);
 }
 
 TEST_F(ShowTest, TitleCardSlidesInRestsAndSlidesOut) {
@@ -151,6 +341,9 @@ TEST_F(ShowTest, TitleCardSlidesInRestsAndSlidesOut) {
     EXPECT_EQ(titleCardColumn(34.0f, 21), 401);
     EXPECT_EQ(titleCardColumn(34.5f, 21), 457);
     EXPECT_EQ(titleCardColumn(35.0f, 21), 513);
+    // Truncated toward zero, not rounded: 490.59... and 434.59...
+    EXPECT_EQ(titleCardColumn(21.2f, 21), 490);
+    EXPECT_EQ(titleCardColumn(34.3f, 21), 434);
 
     // Drawn last in scene 2, at row 196 from column 401, its first row skipped (blitImage).
     const Image* card = picture(kCardDdr);
@@ -176,6 +369,11 @@ TEST_F(ShowTest, HappyCardRestsOnlyOnBassBeats) {
     setBins(0.06f);  // 1.8 >= 1.5
     drawAt(5, 85.0f);
     EXPECT_TRUE(cardShown());
+    // The slides show on every frame, beat or not.
+    finishSceneFrame(&state_, 5);
+    setBins(0);
+    drawAt(5, 80.5f);  // sliding in, at column 457
+    EXPECT_EQ(pictureAt(457 + 5, 196 + 4), card->pixels[4 * card->width + 5]);
 }
 
 TEST_F(ShowTest, CreditsFlashOnTheBeatAndMeltAway) {
@@ -211,6 +409,46 @@ TEST_F(ShowTest, CreditsFlashOnTheBeatAndMeltAway) {
     EXPECT_EQ(meanLevel(state_.buffers.picture, kPicturePixels), 0.0);
 }
 
+TEST_F(ShowTest, EachCreditHasItsWindowAndWasInvertedAtLoad) {
+    struct Window {
+        PictureId credit;
+        float start;
+        const char* name;
+    };
+    const Window windows[] = {
+        {kCreditDallik, 77, "dallik.jpg"},   {kCreditCode, 80, "code.jpg"},
+        {kCreditSonnaby, 83, "sonnaby.jpg"}, {kCreditTolvik, 86, "tolvik.jpg"},
+        {kCreditBeer, 89, "beer.jpg"},       {kCreditVorrel, 92, "vorrel.jpg"}};
+    auto shows = [&](PictureId id) {
+        const Image* credit = picture(id);
+        for (int r = 1; r < credit->height; ++r)
+            for (int c = 0; c < credit->width; ++c)
+                if (pictureAt(170 + c, 80 + r) != credit->pixels[r * credit->width + c])
+                    return false;
+        return true;
+    };
+    for (const Window& window : windows) {
+        for (float t : {window.start + 0.5f, window.start + 2.5f}) {
+            enterScene(&state_, 5);
+            setBins(0, 0.2f);
+            drawAt(5, t);
+            EXPECT_TRUE(shows(window.credit)) << window.name << " at " << t;
+        }
+        // The picture on screen is the negative of the file: inverted at load.
+        Image* file = loadImage(window.name);
+        ASSERT_NE(file, nullptr);
+        const Image* shown = picture(window.credit);
+        for (int i = 0; i < kLeadingPixels; ++i)
+            ASSERT_EQ(shown->pixels[i], 0xFFFFFFu - file->pixels[i]) << window.name << " " << i;
+        releaseImage(file);
+    }
+    // At a shared boundary both are drawn, the later one on top.
+    enterScene(&state_, 5);
+    setBins(0, 0.2f);
+    drawAt(5, 86.0f);
+    EXPECT_TRUE(shows(kCreditTolvik));
+}
+
 TEST_F(ShowTest, LastPictureLeavesFirstRowAndLastColumnBlack) {
     const Image* siste = picture(kSiste);
     drawAt(6, 98.0f);
@@ -242,31 +480,25 @@ TEST_F(ShowTest, BassAddsBlurPassesToTheEggBackdrop) {
     releaseFrameBufferStore(other);
 }
 
-TEST_F(ShowTest, EggStandsInFrontOfTheBackdrop) {
+TEST_F(ShowTest, EggStandsInFrontOfTheBackdropAndMovesWithTheBass) {
     setBins(0);
-    drawAt(3, 45.0f);
-    std::vector<Pixel> withEgg(state_.buffers.picture, state_.buffers.picture + kPicturePixels);
-    // The same frame without the object: only the egg's pixels differ.
-    FrameBufferStore* other = createFrameBufferStore();
-    state_.buffers = frameBuffersOf(other);
-    const int32_t objects = assets_->world->NumObj;
-    assets_->world->NumObj = 0;
-    drawAt(3, 45.0f);
-    assets_->world->NumObj = objects;
-    int top = 256, bottom = -1, left = 512, right = -1;
-    for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 512; ++x)
-            if (withEgg[y * 512 + x] != state_.buffers.picture[y * 512 + x]) {
-                top = std::min(top, y), bottom = std::max(bottom, y);
-                left = std::min(left, x), right = std::max(right, x);
-            }
-    releaseFrameBufferStore(other);
-    ASSERT_GE(bottom, 0) << "no egg drawn";
+    const Box still = eggBox(45.0f);
+    ASSERT_GE(still.bottom, 0) << "no egg drawn";
     // At silence the egg sits at (0, -30, 180): its centre projects to column 256, row 127.
-    EXPECT_NEAR((top + bottom) / 2.0, 194 - 30 * 400 / 180.0, 12);
-    EXPECT_NEAR((left + right) / 2.0, 256, 12);
-    EXPECT_GT(bottom - top, 256 / 5);
-    EXPECT_LT(bottom - top, 256 / 2);
+    EXPECT_NEAR(still.row(), 194 - 30 * 400 / 180.0, 12);
+    EXPECT_NEAR(still.column(), 256, 12);
+    EXPECT_GT(still.bottom - still.top, 256 / 5);
+    EXPECT_LT(still.bottom - still.top, 256 / 2);
+    // Bin 1 pushes it 50 units per unit along x, bin 0 the same upwards: 0.18 moves it 9 units,
+    // 20 pixels at this depth.
+    setBins(0, 0.18f);
+    const Box right = eggBox(45.0f);
+    EXPECT_NEAR(right.column() - still.column(), 20, 3);
+    EXPECT_NEAR(right.row(), still.row(), 3);
+    setBins(0.18f);
+    const Box up = eggBox(45.0f);
+    EXPECT_NEAR(still.row() - up.row(), 20, 3);
+    EXPECT_NEAR(up.column(), still.column(), 3);
 }
 
 TEST_F(ShowTest, RowsBelowThePictureGetOnlyWhatSpillsIntoThem) {
