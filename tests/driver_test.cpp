@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <climits>
@@ -553,6 +554,37 @@ TEST_F(ShowTest, StartUpRefusesBrokenData) {
     EXPECT_NE(problems.find("data/tolvik.jpg: missing"), std::string::npos);
     EXPECT_NE(problems.find("data/eggz.txt"), std::string::npos);
     EXPECT_NE(problems.find("data/lys.txt"), std::string::npos);
+}
+
+// Runs the program from folder with args; its exit status, and what it wrote to stderr.
+int runProgram(const std::string& folder, const std::string& args, std::string* errors) {
+    const std::string log = "/tmp/brindlehop-driver-test-" + std::to_string(getpid()) + ".log";
+    const std::string command = "cd '" + folder + "' && '" BRINDLEHOP_BINARY_DIR "/brindlehop' " +
+                                args + " >/dev/null 2>'" + log + "'";
+    const int status = std::system(command.c_str());
+    std::FILE* in = std::fopen(log.c_str(), "r");
+    errors->clear();
+    if (in != nullptr) {
+        char line[512];
+        while (std::fgets(line, sizeof line, in) != nullptr)
+            *errors += line;
+        std::fclose(in);
+    }
+    std::remove(log.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Program, FindsItsDataFromAnyFolderAndSaysWhenThereIsNone) {
+    if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
+        GTEST_SKIP() << "the brindlehop program is not built";
+    std::string errors;
+    // From /tmp, with nothing there: the data is found beside the program (its build tree).
+    EXPECT_EQ(runProgram("/tmp", "--headless --fps 2 --until 0.5", &errors), 0) << errors;
+    // A folder without data/ given on purpose is refused with exit status 2.
+    EXPECT_EQ(runProgram("/tmp", "--data /nonexistent --headless", &errors), 2);
+    EXPECT_NE(errors.find("no data folder found"), std::string::npos) << errors;
+    EXPECT_EQ(runProgram("/tmp", "--fps 0", &errors), 2);
+    EXPECT_NE(errors.find("--fps"), std::string::npos) << errors;
 }
 
 TEST(Options, ReadsEveryOptionAndRefusesNonsense) {
