@@ -78,6 +78,8 @@ void readShowClock(ShowClock* clock, ShowState* state) {
 
 uint64_t countShowFrames(const ShowState& state, const ShowClock& clock, uint64_t frameLimit) {
     if (clock.script == nullptr && clock.music->mode != MusicClockMode::kOffline) return 0;
+    // An empty script never moves the clock: the show would run until the limit, or forever.
+    if (clock.script != nullptr && clock.scriptLength == 0) return frameLimit;
     // Copies, so the replay moves neither the caller's clock nor its spectrum; the offline
     // clock's FFT scratch is shared, which is harmless on one thread.
     ShowState probe = state;

@@ -59,7 +59,8 @@ void readShowClock(ShowClock* clock, ShowState* state);
 
 // The frames runScenes would deliver on this clock from this state, up to frameLimit (0: no
 // limit), found from the clock and the scene conditions alone, without drawing. The clock and
-// state are left as they were. Offline or scripted clocks only: a live clock cannot be replayed.
+// state are left as they were. Offline or scripted clocks only: a live clock cannot be replayed
+// (0). A clock that never moves (an empty script) gives frameLimit.
 uint64_t countShowFrames(const ShowState& state, const ShowClock& clock, uint64_t frameLimit);
 
 // Runs the six scene loops in order, each while its condition holds on the previous frame's

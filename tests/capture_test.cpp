@@ -117,6 +117,9 @@ TEST(CountShowFrames, ReplaysTheSceneConditionsWithoutTouchingTheClock) {
     const std::vector<ScriptedFrame> silent = {at(5), at(150)};
     ShowClock silentClock{nullptr, silent.data(), silent.size(), 0};
     EXPECT_EQ(countShowFrames(state, silentClock, 1000), 1000u);
+    ShowClock stopped{nullptr, silent.data(), 0, 0};
+    EXPECT_EQ(countShowFrames(state, stopped, 0), 0u);
+    EXPECT_EQ(countShowFrames(state, stopped, 12), 12u);
 
     // The offline clock without music: t = frame / fps, so 19 s at 2 fps is frames 0..38,
     // and frame 39 (19.5 s) is still scene 1's last.
