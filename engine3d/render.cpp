@@ -28,12 +28,15 @@ int32_t projectAxis(double v, int32_t centre) {
     return static_cast<int32_t>(v) + centre;
 }
 
-// v / |v| with every component stored as a float; a zero-length vector has no direction and
+double lengthOf(const float v[3]) {
+    return std::sqrt(double(v[0]) * v[0] + double(v[1]) * v[1] + double(v[2]) * v[2]);
+}
+
+// v / length with every component stored as a float; a zero-length vector has no direction and
 // stays (0, 0, 0) instead of becoming NaN.
-void normalise(const float v[3], float out[3], float& length) {
-    length = float(std::sqrt(double(v[0]) * v[0] + double(v[1]) * v[1] + double(v[2]) * v[2]));
+void divideByLength(const float v[3], double length, float out[3]) {
     for (int i = 0; i < 3; ++i)
-        out[i] = length > 0.0f ? float(double(v[i]) / length) : 0.0f;
+        out[i] = length > 0.0 ? float(double(v[i]) / length) : 0.0f;
 }
 
 float clampChannel(float c) {
@@ -129,12 +132,14 @@ void lightVertex(Vec3 eye, const Material* material, const MeshVertex* vertex, S
         const float lv[3] = {float(double(light.LightPos.x) - p.x),
                              float(double(light.LightPos.y) - p.y),
                              float(double(light.LightPos.z) - p.z)};
-        float l[3], dist;
-        normalise(lv, l, dist);
+        // The light's distance is stored as a float before it divides; the view vector's length
+        // is not a stored quantity and divides in double.
+        const float dist = float(lengthOf(lv));
+        float l[3], v[3];
+        divideByLength(lv, dist, l);
         const float vv[3] = {float(double(eye.x) - p.x), float(double(eye.y) - p.y),
                              float(double(eye.z) - p.z)};
-        float v[3], viewLength;
-        normalise(vv, v, viewLength);
+        divideByLength(vv, lengthOf(vv), v);
         // 1 - L.N, not L.N: a light along the normal gives 0, one behind it up to 2.
         float diffuse = float(1.0 - (double(l[0]) * n.x + double(l[1]) * n.y + double(l[2]) * n.z));
         float facing = float(double(v[0]) * n.x + double(v[1]) * n.y + double(v[2]) * n.z);
