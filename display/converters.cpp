@@ -10,7 +10,12 @@
 static_assert(std::endian::native == std::endian::little);
 
 // Each converter gets an AVX2 copy beside the baseline one; the loader picks one at start-up.
+// GCC only: clang 14's dispatcher is not reachable from other files (the fuzz build uses clang).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define BRINDLEHOP_CONVERTER __attribute__((target_clones("avx2", "default")))
+#else
+#define BRINDLEHOP_CONVERTER
+#endif
 
 namespace {
 
