@@ -12,8 +12,7 @@ void drawEggSceneFrame(ShowState* state) {
 
     // The backdrop drifts 30 texels a second along u and 10 along v, one texel per pixel,
     // rippled from the centre, and takes one to four blur passes by the bass.
-    gridSetPlane(assets->mainGrid, 512, 256, static_cast<int32_t>(30.0 * t),
-                 static_cast<int32_t>(10.0 * t));
+    gridSetPlane(assets->mainGrid, 512, 256, truncToInt32(30.0 * t), truncToInt32(10.0 * t));
     gridAddCosineRipple(assets->mainGrid, 0.5f, 3);
     mapGridWrapped(buffers.work, assets->mainGrid, assets->pictures[kTex]);
     blur2x2(buffers.work);

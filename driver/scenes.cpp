@@ -4,6 +4,7 @@
 // double from the float inputs and passed on as 32-bit floats; trunc() truncates toward zero.
 #include "driver/scenes.h"
 
+#include <climits>
 #include <cstring>
 
 #include "driver/music_clock.h"
@@ -19,10 +20,6 @@ constexpr int32_t kClearAfterEgg = 136072;  // pictureArea plus the 5000 pixels 
 // The end time of each scene, in seconds of music.
 constexpr float kSceneEnd[kSceneCount] = {19.0f, 38.0f, 57.0f, 77.0f, 96.0f, 100.0f};
 
-int32_t trunc32(double value) {
-    return static_cast<int32_t>(value);
-}
-
 const Pixel* pixelsOf(const ShowState* state, PictureId id) {
     return state->assets->pictures[id]->pixels;
 }
@@ -34,7 +31,8 @@ void drawWavyColours(ShowState* state) {
     const double s0 = state->spectrum[0];
     const double s1 = state->spectrum[1];
     DeformGrid* grid = state->assets->mainGrid;
-    gridSetPlane(grid, trunc32(512 - 150 * s0), trunc32(256 - 130 * s0), trunc32(30.0 * t), 0);
+    gridSetPlane(grid, truncToInt32(512 - 150 * s0), truncToInt32(256 - 130 * s0),
+                 truncToInt32(30.0 * t), 0);
     gridAddCrossWaves(grid, 0.25f, 0.3f, t, t, static_cast<float>(140 * s1 + 50));
     gridAddAxisWaves(grid, 0.3f, 0.2f, t, t, static_cast<float>(140 * s1 + 40));
     mapGridWrapped(state->buffers.picture, grid, state->assets->pictures[kColors]);
@@ -52,7 +50,7 @@ void drawSceneOne(ShowState* state) {
     if (state->beatCounter >= 1) copyBelowKey(picture, pixelsOf(state, kOverlay1), kKey);
     if (t <= 4) {
         // Fade in from black over the first 3.97 seconds; level 0 leaves the picture alone.
-        const int32_t level = trunc32(255 - 64.0 * t);
+        const int32_t level = truncToInt32(255 - 64.0 * t);
         crossFade(picture, state->buffers.black, level < 0 ? 0u : static_cast<uint32_t>(level));
     }
     blur2x2(picture);
@@ -136,10 +134,17 @@ void drawSceneSix(ShowState* state) {
 
 }  // namespace
 
+int32_t truncToInt32(double value) {
+    // Saturating, so no clock or level, however wild, can make the conversion undefined.
+    if (!(value > -2147483648.0)) return value != value ? 0 : INT32_MIN;
+    if (value >= 2147483647.0) return INT32_MAX;
+    return static_cast<int32_t>(value);
+}
+
 int32_t titleCardColumn(float t, int32_t a) {
     const int32_t b = a + kCardWindow;
-    if (t <= a + 1) return trunc32((a - static_cast<double>(t)) * 112 + 513);
-    if (t >= b - 1) return trunc32(401 - (b - 1 - static_cast<double>(t)) * 112);
+    if (t <= a + 1) return truncToInt32((a - static_cast<double>(t)) * 112 + 513);
+    if (t >= b - 1) return truncToInt32(401 - (b - 1 - static_cast<double>(t)) * 112);
     return 410;  // not 401: the card moves 9 pixels right as it comes to rest
 }
 

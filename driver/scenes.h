@@ -33,6 +33,9 @@ void drawSceneFrame(ShowState* state, int scene);
 // What happens after a frame of scene (1..6) is presented: scenes 3 and 5 clear the picture.
 void finishSceneFrame(ShowState* state, int scene);
 
+// value truncated toward zero, saturated at the 32-bit range (NaN gives 0).
+int32_t truncToInt32(double value);
+
 // Column of a title card with window start a at time t (a <= t <= a + 14), before the beat
 // rule of scene 5: sliding in, resting at 410, sliding out.
 int32_t titleCardColumn(float t, int32_t a);

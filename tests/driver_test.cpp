@@ -618,6 +618,14 @@ TEST(Options, ReadsEveryOptionAndRefusesNonsense) {
     }
 }
 
+TEST(SceneArithmetic, TruncationGoesTowardZeroAndSaturates) {
+    EXPECT_EQ(truncToInt32(-8.51), -8);
+    EXPECT_EQ(truncToInt32(0.64), 0);
+    EXPECT_EQ(truncToInt32(1e12), INT32_MAX);
+    EXPECT_EQ(truncToInt32(-1e12), INT32_MIN);
+    EXPECT_EQ(truncToInt32(std::nan("")), 0);
+}
+
 TEST(FrameOutput, ChecksumIsCrc32OfLittleEndianBytes) {
     const Pixel pixels[2] = {0x00636261, 0x00000064};  // "abc\0d\0\0\0"
     // CRC-32 of the 8 bytes 61 62 63 00 64 00 00 00, as zlib and PNG compute it.
