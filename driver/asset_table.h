@@ -53,6 +53,9 @@ struct PictureEntry {
 // The asset table, indexed by PictureId.
 extern const PictureEntry kPictureTable[kPictureCount];
 
+// The music of the show, which every way of running it opens.
+constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
+
 // The credit pictures in the order they are inverted at load.
 extern const PictureId kCreditInversionOrder[6];
 

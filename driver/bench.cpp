@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "driver/offline.h"
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
 
 namespace {
-
-constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
 
 // Where each scene lies on the music's clock, in seconds (the ends as the scene loops test them).
 struct SceneSpan {
@@ -45,11 +44,9 @@ int runBench(const Options& options) {
     static ShowState state;
     static ShowAssets assets;
     if (!prepareShow(&state, &assets, showBuffers())) return kExitUsage;
-    DecodedMusic music{};
-    if (!decodeMusicFile(&music, kMusicPath))
+    static OfflineMusic offline;
+    if (!openOfflineMusic(&offline, options.fps))
         std::fprintf(stderr, "brindlehop: no music; the scenes see a silent spectrum\n");
-    SpectrumWork work{};
-    createSpectrumWork(&work);
 
     std::printf(
         "bench: each scene's frames at even steps over its time, %u fps unless "
@@ -73,7 +70,7 @@ int runBench(const Options& options) {
 
         enterScene(&state, scene);
         for (size_t i = 0; i < frames; ++i) {
-            setClockAt(&state, music, &work,
+            setClockAt(&state, offline.music, &offline.work,
                        span.start + length * static_cast<double>(i) / static_cast<double>(frames));
             const auto begin = std::chrono::steady_clock::now();
             drawSceneFrame(&state, scene);
@@ -97,7 +94,6 @@ int runBench(const Options& options) {
     std::printf("whole show: %llu frames in %.2f s, %.1fx real time\n",
                 static_cast<unsigned long long>(showFrames), showRenderSeconds,
                 showRenderSeconds > 0 ? showSeconds / showRenderSeconds : 0.0);
-    releaseSpectrumWork(&work);
-    releaseDecodedMusic(&music);
+    releaseOfflineMusic(&offline);
     return kExitOk;
 }

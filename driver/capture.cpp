@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/offline.h"
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
@@ -21,12 +22,6 @@
 extern char** environ;
 
 namespace {
-
-constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
-
-// As in the headless run: without music the last scene would wait for a bass level that never
-// comes, so the capture ends this many seconds past the music (or past 100 s).
-constexpr double kOverrunSeconds = 10.0;
 
 bool endsWith(const char* text, const char* ending) {
     const size_t length = std::strlen(text);
@@ -239,27 +234,16 @@ int runCapture(const Options& options) {
     static ShowAssets assets;
     if (!prepareShow(&state, &assets, showBuffers())) return kExitUsage;
 
-    DecodedMusic music{};
-    double musicSeconds = 0.0;
-    const bool withMusic = decodeMusicFile(&music, kMusicPath);
-    if (withMusic)
-        musicSeconds = static_cast<double>(music.frameCount) / music.sampleRate;
-    else
-        std::fprintf(stderr, "brindlehop: no music; the video will be silent\n");
-    SpectrumWork work{};
-    createSpectrumWork(&work);
-    MusicClock musicClock{MusicClockMode::kOffline, nullptr, &music, 0, options.fps, &work};
-    ShowClock clock{&musicClock, nullptr, 0, 0};
+    static OfflineMusic offline;
+    const bool withMusic = openOfflineMusic(&offline, options.fps);
+    if (!withMusic) std::fprintf(stderr, "brindlehop: no music; the video will be silent\n");
+    ShowClock clock{&offline.clock, nullptr, 0, 0};
     readShowClock(&clock, &state);
 
     FrameSink sink{};
     sink.kind = FrameSinkKind::kCapture;
     sink.fps = options.fps;
-    const double endSeconds = options.untilSeconds >= 0.0
-                                  ? options.untilSeconds
-                                  : std::max(musicSeconds, 100.0) + kOverrunSeconds;
-    sink.frameLimit = std::max<uint64_t>(
-        1, static_cast<uint64_t>(std::ceil(endSeconds * static_cast<double>(options.fps))));
+    sink.frameLimit = offlineFrameLimit(offline, options);
     // Counted first, so the video's length is known to ffmpeg and to the progress line.
     const uint64_t frames = countShowFrames(state, clock, sink.frameLimit);
 
@@ -289,7 +273,6 @@ int runCapture(const Options& options) {
                          static_cast<double>(video.framesWritten) / options.fps, options.fps,
                          monotonicSeconds() - start);
     }
-    releaseSpectrumWork(&work);
-    releaseDecodedMusic(&music);
+    releaseOfflineMusic(&offline);
     return end != ShowEnd::kOutputFailed && closed ? kExitOk : kExitOutputFailed;
 }

@@ -7,46 +7,25 @@
 #include <cstdio>
 #include <vector>
 
+#include "driver/offline.h"
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
-
-namespace {
-
-constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
-
-// Seconds the headless show may run past the music (or past 100 s without music) before it is
-// stopped: with silence in the lowest band the last scene would otherwise never end.
-constexpr double kOverrunSeconds = 10.0;
-
-}  // namespace
 
 int runHeadless(const Options& options) {
     static ShowState state;
     static ShowAssets assets;
     if (!prepareShow(&state, &assets, showBuffers())) return kExitUsage;
 
-    DecodedMusic music{};
-    double musicSeconds = 0.0;
-    if (decodeMusicFile(&music, kMusicPath)) {
-        musicSeconds = static_cast<double>(music.frameCount) / music.sampleRate;
-    } else {
-        std::fprintf(stderr, "Can`t play file\n");
-    }
-    SpectrumWork work{};
-    createSpectrumWork(&work);
-    MusicClock musicClock{MusicClockMode::kOffline, nullptr, &music, 0, options.fps, &work};
-    ShowClock clock{&musicClock, nullptr, 0, 0};
+    static OfflineMusic offline;
+    if (!openOfflineMusic(&offline, options.fps)) std::fprintf(stderr, "Can`t play file\n");
+    ShowClock clock{&offline.clock, nullptr, 0, 0};
 
     FrameSink sink{};
     sink.kind = FrameSinkKind::kHeadless;
     sink.fps = options.fps;
-    sink.frameLimit = static_cast<uint64_t>(
-        std::ceil((std::max(musicSeconds, 100.0) + kOverrunSeconds) * options.fps));
+    sink.frameLimit = offlineFrameLimit(offline, options);
     const bool stopEarly = options.untilSeconds >= 0.0;
-    if (stopEarly)
-        sink.frameLimit = std::max<uint64_t>(
-            1, static_cast<uint64_t>(std::ceil(options.untilSeconds * options.fps)));
     std::vector<uint64_t> picks;
     if (!options.framesDir.empty()) {
         if (mkdir(options.framesDir.c_str(), 0755) != 0 && errno != EEXIST) {
@@ -68,8 +47,7 @@ int runHeadless(const Options& options) {
     readShowClock(&clock, &state);
     const ShowEnd end = runScenes(&state, &clock, &sink);
     std::fflush(stdout);
-    releaseSpectrumWork(&work);
-    releaseDecodedMusic(&music);
+    releaseOfflineMusic(&offline);
 
     const double seconds = static_cast<double>(sink.frames) / options.fps;
     if (end == ShowEnd::kOutputFailed) return kExitOutputFailed;

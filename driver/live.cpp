@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
-
 bool displayOptionsFrom(const Options& options, DisplayOptions* display) {
     display->windowed = options.window;
     if (options.pixelFormat.empty()) return true;
