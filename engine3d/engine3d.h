@@ -197,6 +197,9 @@ void clearLight(Light* light);
 // Draws every object of world into target (pitch 512, rows 0..256) against depth (0x30000
 // floats), culling, lighting and projecting, then advances the depth bias.
 void renderWorld(Pixel* target, float* depth, World* world);
+// Every vertex of Verts through m into XVerts, last first: the position with the translation,
+// the normal by the 3x3 part only (not renormalised).
+void transformMeshVertices(Mesh* mesh, const Matrix4* m);
 // Perspective divide: X = trunc(x / z * focal) + 256, Y = trunc(y / z * focal) + 194, Z = z.
 // Leaves R, G, B alone. Results beyond +-2^30 are held there (far off the target).
 void projectVertex(int32_t focal, ScreenVertex* screen, MeshVertex vertex);

@@ -55,13 +55,7 @@ void renderMesh(Pixel* target, float* depth, const World& world, const SceneObje
     const Matrix4* m = &object.ObjMatrix;
     for (int32_t i = 0; i < mesh.NumVerts; ++i)
         mesh.LitMarks[i] = LitMark{0, 0};
-    for (int32_t i = mesh.NumVerts - 1; i >= 0; --i) {
-        const MeshVertex& v = mesh.Verts[i];
-        float out[6];
-        matTransformPointAndNormal(m, out, v.Pos.x, v.Pos.y, v.Pos.z, v.Normal.x, v.Normal.y,
-                                   v.Normal.z);
-        mesh.XVerts[i] = MeshVertex{{out[0], out[1], out[2]}, {out[3], out[4], out[5]}};
-    }
+    transformMeshVertices(&mesh, m);
     const Vec3 eye = world.Eye;
     for (int32_t k = mesh.NumFaces - 1; k >= 0; --k) {
         MeshFace& face = mesh.Faces[k];
@@ -96,6 +90,16 @@ void renderMesh(Pixel* target, float* depth, const World& world, const SceneObje
 }
 
 }  // namespace
+
+void transformMeshVertices(Mesh* mesh, const Matrix4* m) {
+    for (int32_t i = mesh->NumVerts - 1; i >= 0; --i) {
+        const MeshVertex& v = mesh->Verts[i];
+        float out[6];
+        matTransformPointAndNormal(m, out, v.Pos.x, v.Pos.y, v.Pos.z, v.Normal.x, v.Normal.y,
+                                   v.Normal.z);
+        mesh->XVerts[i] = MeshVertex{{out[0], out[1], out[2]}, {out[3], out[4], out[5]}};
+    }
+}
 
 void renderWorld(Pixel* target, float* depth, World* world) {
     for (int32_t o = 0; o < world->NumObj; ++o) {

@@ -14,15 +14,9 @@ constexpr int kSlopeBits = 8;  // line slopes and the running minor coordinate a
 // ObjMatrix, then every vertex of the mesh transformed into XVerts and projected into
 // ScreenVerts (R, G, B untouched), last vertex first as the shaded renderer does.
 void projectMesh(const SceneObject& object, Mesh& mesh) {
-    const Matrix4* m = &object.ObjMatrix;
-    for (int32_t i = mesh.NumVerts - 1; i >= 0; --i) {
-        const MeshVertex& v = mesh.Verts[i];
-        float out[6];
-        matTransformPointAndNormal(m, out, v.Pos.x, v.Pos.y, v.Pos.z, v.Normal.x, v.Normal.y,
-                                   v.Normal.z);
-        mesh.XVerts[i] = MeshVertex{{out[0], out[1], out[2]}, {out[3], out[4], out[5]}};
+    transformMeshVertices(&mesh, &object.ObjMatrix);
+    for (int32_t i = mesh.NumVerts - 1; i >= 0; --i)
         projectVertex(kFocal, &mesh.ScreenVerts[i], mesh.XVerts[i]);
-    }
 }
 
 void setPixel(Pixel* target, int32_t x, int32_t y, Pixel colour) {
