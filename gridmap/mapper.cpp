@@ -46,6 +46,32 @@ constexpr int32_t texelOf(Fixed16 fixed) {
     return signedOf(fixed) >> 16;
 }
 
+// The left and right edges of a block as it is walked down, in 16.16, with their steps per pixel
+// row: an eighth of the corner difference.
+struct BlockEdges {
+    Fixed16 leftU, leftV, rightU, rightV;
+    Fixed16 dLu, dLv, dRu, dRv;
+};
+
+constexpr BlockEdges blockEdges(const GridNode& topLeft, const GridNode& topRight,
+                                const GridNode& bottomLeft, const GridNode& bottomRight) {
+    return {toFixed16(bitsOf(topLeft.u)),
+            toFixed16(bitsOf(topLeft.v)),
+            toFixed16(bitsOf(topRight.u)),
+            toFixed16(bitsOf(topRight.v)),
+            eighthOf(toFixed16(bitsOf(bottomLeft.u) - bitsOf(topLeft.u))),
+            eighthOf(toFixed16(bitsOf(bottomLeft.v) - bitsOf(topLeft.v))),
+            eighthOf(toFixed16(bitsOf(bottomRight.u) - bitsOf(topRight.u))),
+            eighthOf(toFixed16(bitsOf(bottomRight.v) - bitsOf(topRight.v)))};
+}
+
+constexpr void stepEdges(BlockEdges& edges) {
+    edges.leftU += edges.dLu;
+    edges.leftV += edges.dLv;
+    edges.rightU += edges.dRu;
+    edges.rightV += edges.dRv;
+}
+
 // The eight pixels of one block row: u and v start at the left edge and advance by constant steps.
 template <Lookup kLookup>
 inline void fillBlockRow(Pixel* out, const Pixel* texels, ptrdiff_t pitch, Fixed16 u, Fixed16 v,
@@ -118,24 +144,15 @@ __attribute__((target("avx2"))) void gatherBlock(Pixel* target, const Image& tex
                                                  const GridNode& bottomLeft,
                                                  const GridNode& bottomRight) {
     static_assert(kGridBlockSize == 8, "one gather of eight lanes per block row");
-    const Fixed16 dLu = eighthOf(toFixed16(bitsOf(bottomLeft.u) - bitsOf(topLeft.u)));
-    const Fixed16 dLv = eighthOf(toFixed16(bitsOf(bottomLeft.v) - bitsOf(topLeft.v)));
-    const Fixed16 dRu = eighthOf(toFixed16(bitsOf(bottomRight.u) - bitsOf(topRight.u)));
-    const Fixed16 dRv = eighthOf(toFixed16(bitsOf(bottomRight.v) - bitsOf(topRight.v)));
-    Fixed16 leftU = toFixed16(bitsOf(topLeft.u));
-    Fixed16 leftV = toFixed16(bitsOf(topLeft.v));
-    Fixed16 rightU = toFixed16(bitsOf(topRight.u));
-    Fixed16 rightV = toFixed16(bitsOf(topRight.v));
+    BlockEdges edges = blockEdges(topLeft, topRight, bottomLeft, bottomRight);
 
     const __m256i pitch = _mm256_set1_epi32(texture.width);
     Pixel* out = target + ptrdiff_t{y} * kPitch + x;
     for (int r = 0; r < kGridBlockSize; ++r) {
-        gatherBlockRow<kLookup>(out, texture.pixels, pitch, leftU, leftV, eighthOf(rightU - leftU),
-                                eighthOf(rightV - leftV));
-        leftU += dLu;
-        leftV += dLv;
-        rightU += dRu;
-        rightV += dRv;
+        gatherBlockRow<kLookup>(out, texture.pixels, pitch, edges.leftU, edges.leftV,
+                                eighthOf(edges.rightU - edges.leftU),
+                                eighthOf(edges.rightV - edges.leftV));
+        stepEdges(edges);
         out += kPitch;
     }
 }
@@ -155,15 +172,7 @@ bool haveAvx2() {
 template <Lookup kLookup>
 void fillBlock(Pixel* target, const Image& texture, int32_t x, int32_t y, const GridNode& topLeft,
                const GridNode& topRight, const GridNode& bottomLeft, const GridNode& bottomRight) {
-    // Edge steps per pixel row: an eighth of the corner difference in 16.16.
-    const Fixed16 dLu = eighthOf(toFixed16(bitsOf(bottomLeft.u) - bitsOf(topLeft.u)));
-    const Fixed16 dLv = eighthOf(toFixed16(bitsOf(bottomLeft.v) - bitsOf(topLeft.v)));
-    const Fixed16 dRu = eighthOf(toFixed16(bitsOf(bottomRight.u) - bitsOf(topRight.u)));
-    const Fixed16 dRv = eighthOf(toFixed16(bitsOf(bottomRight.v) - bitsOf(topRight.v)));
-    Fixed16 leftU = toFixed16(bitsOf(topLeft.u));
-    Fixed16 leftV = toFixed16(bitsOf(topLeft.v));
-    Fixed16 rightU = toFixed16(bitsOf(topRight.u));
-    Fixed16 rightV = toFixed16(bitsOf(topRight.v));
+    BlockEdges edges = blockEdges(topLeft, topRight, bottomLeft, bottomRight);
 
     const Pixel* texels = texture.pixels;
     const ptrdiff_t pitch = texture.width;
@@ -171,13 +180,10 @@ void fillBlock(Pixel* target, const Image& texture, int32_t x, int32_t y, const 
     for (int r = 0; r < kGridBlockSize; ++r) {
         // Each row stops one step short of the right edge: 7/8 of the way, so the next block
         // starts on the shared node and no seam shows.
-        const Fixed16 du = eighthOf(rightU - leftU);
-        const Fixed16 dv = eighthOf(rightV - leftV);
-        fillBlockRow<kLookup>(out, texels, pitch, leftU, leftV, du, dv);
-        leftU += dLu;
-        leftV += dLv;
-        rightU += dRu;
-        rightV += dRv;
+        const Fixed16 du = eighthOf(edges.rightU - edges.leftU);
+        const Fixed16 dv = eighthOf(edges.rightV - edges.leftV);
+        fillBlockRow<kLookup>(out, texels, pitch, edges.leftU, edges.leftV, du, dv);
+        stepEdges(edges);
         out += kPitch;
     }
 }
