@@ -99,7 +99,7 @@ const char* versionText() {
 }
 
 const char* usageText() {
-    // Built once from the table: the option and its argument in a column of 22, then the text
+    // Built once from the table: the option and its argument in a column of 24, then the text
     // wrapped at 92 columns under itself.
     static const std::string text = [] {
         constexpr size_t kColumn = 24, kWidth = 92;
@@ -139,7 +139,7 @@ const char* usageText() {
 
 bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
     auto value = [&](int& i) -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    // Options that only the live show reads; the offline runs would ignore them.
+    // Given at all, even at their default value: each is read by one kind of run only.
     bool fpsGiven = false, audioOffsetGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
