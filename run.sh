@@ -2,6 +2,8 @@
 # Brindlehop quick start. On Debian 12, as root (or with sudo):
 #   sh run.sh [play] [options]   install what is missing, build, play the show
 #   sh run.sh test               install what is missing, build, run every test
+#   sh run.sh package            install what is missing, build build/package/brindlehop_*.deb
+#                                and check it (lintian, desktop entry, AppStream, manual page)
 set -eu
 cd "$(dirname "$0")"
 
@@ -9,6 +11,7 @@ mode=play
 case "${1:-}" in
     play) shift ;;
     test) mode=test; shift ;;
+    package) mode=package; shift ;;
 esac
 
 show_packages="cmake make g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libvorbis-dev libkissfft-dev zlib1g-dev"
@@ -35,6 +38,17 @@ if [ "$mode" = play ]; then
         -DBRINDLEHOP_BENCH=OFF -DBRINDLEHOP_TOOLS=OFF >/dev/null
     cmake --build build/show -j "$jobs"
     exec ./build/show/brindlehop "$@"
+fi
+
+if [ "$mode" = package ]; then
+    install_missing $show_packages dpkg-dev file lintian desktop-file-utils appstream man-db
+    cmake -S . -B build/package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        -DCMAKE_CXX_FLAGS=-D_FORTIFY_SOURCE=2 \
+        -DBRINDLEHOP_TESTS=OFF -DBRINDLEHOP_BENCH=OFF -DBRINDLEHOP_TOOLS=OFF >/dev/null
+    cmake --build build/package -j "$jobs"
+    rm -f build/package/brindlehop_*.deb
+    (cd build/package && cpack -G DEB)
+    exec sh packaging/check-package.sh build/package/brindlehop_*.deb
 fi
 
 install_missing $test_packages

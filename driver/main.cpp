@@ -23,11 +23,20 @@ int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "brindlehop: %s\n\n%s", error.c_str(), usageText());
+        std::fprintf(stderr, "brindlehop: %s\nTry 'brindlehop --help' for the list of options.\n",
+                     error.c_str());
         return kExitUsage;
     }
     if (options.help) {
         std::fputs(usageText(), stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::printf("%s\n", versionText());
+        return kExitOk;
+    }
+    if (options.manualPage) {
+        std::fputs(manualPage().c_str(), stdout);
         return kExitOk;
     }
 

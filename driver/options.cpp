@@ -1,6 +1,7 @@
 // Parsing of the command line.
 #include "driver/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -50,50 +51,112 @@ bool fail(std::string* error, std::string message) {
     return false;
 }
 
+// The option table: --help and the manual page are both written from it, and the parser refuses
+// any option that is not in it, so the three cannot drift apart.
+constexpr OptionDoc kOptionTable[] = {
+    {"--window", "", "play in a resizable window instead of the full screen"},
+    {"--pixel-format", "NAME",
+     "offer only one screen format: rgb32 bgr32 rgb24 bgr24 rgb565 bgr565 rgb555 bgr555"},
+    {"--audio-offset", "MS",
+     "the sound comes out MS milliseconds later than the device says (Bluetooth); negative "
+     "when earlier"},
+    {"--data", "DIR",
+     "the folder that holds data/ (default: the working folder, else beside the program, else "
+     "the installed copy)"},
+    {"--headless", "", "render on a fixed frame clock, without display or sound"},
+    {"--fps", "N", "frames per second of --headless, --capture, --bench (60)"},
+    {"--frames", "DIR",
+     "with --headless: write every frame to DIR as PNG and print a checksum line per frame"},
+    {"--at", "S,S,...", "with --frames: only the frames at these times in seconds"},
+    {"--capture", "FILE",
+     "render the show to a video (.mp4 or .mkv) with its music, through ffmpeg"},
+    {"--scale", "N",
+     "with --capture: enlarge each frame N times (1..8), pixel by pixel (3 gives 1536 x 1152)"},
+    {"--codec", "NAME",
+     "with --capture: the ffmpeg video encoder (default libx264 at quality 18 in yuv420p; "
+     "e.g. ffv1 or libx264rgb for lossless frames in .mkv)"},
+    {"--bench", "",
+     "time the rendering of every scene, without display or sound: per scene the median and "
+     "99th percentile milliseconds per frame and the frames per second they allow (1000 / "
+     "median), then the whole show's rendering speed against real time"},
+    {"--bench-frames", "N",
+     "with --bench: frames per scene (default: the scene's length at --fps)"},
+    {"--until", "S",
+     "end a --headless, --capture or --bench run at S seconds of show instead of at the end "
+     "(for quick checks)"},
+    {"--version", "", "print the program's name and version"},
+    {"--help", "", "this text"},
+};
+
 }  // namespace
 
+std::span<const OptionDoc> optionTable() {
+    return kOptionTable;
+}
+
+const char* versionText() {
+    return "brindlehop " BRINDLEHOP_VERSION;
+}
+
 const char* usageText() {
-    return "Usage: brindlehop [options]\n"
-           "\n"
-           "Plays the show full screen with its music; Escape ends it.\n"
-           "\n"
-           "  --window              play in a resizable window instead of the full screen\n"
-           "  --pixel-format NAME   offer only one screen format: rgb32 bgr32 rgb24 bgr24\n"
-           "                        rgb565 bgr565 rgb555 bgr555\n"
-           "  --audio-offset MS     the sound comes out MS milliseconds later than the device\n"
-           "                        says (Bluetooth); negative when earlier\n"
-           "  --data DIR            the folder that holds data/ (default: the working folder,\n"
-           "                        else beside the program, else the installed copy)\n"
-           "  --headless            render on a fixed frame clock, without display or sound\n"
-           "  --fps N               frames per second of --headless, --capture, --bench (60)\n"
-           "  --frames DIR          with --headless: write every frame to DIR as PNG and print\n"
-           "                        a checksum line per frame\n"
-           "  --at S,S,...          with --frames: only the frames at these times in seconds\n"
-           "  --capture FILE        render the show to a video (.mp4 or .mkv) with its music,\n"
-           "                        through ffmpeg\n"
-           "  --scale N             with --capture: enlarge each frame N times (1..8), pixel\n"
-           "                        by pixel (3 gives 1536 x 1152)\n"
-           "  --codec NAME          with --capture: the ffmpeg video encoder (default libx264 at\n"
-           "                        quality 18 in yuv420p; e.g. ffv1 or libx264rgb for lossless\n"
-           "                        frames in .mkv)\n"
-           "  --bench               time the rendering of every scene, without display or sound:\n"
-           "                        per scene the median and 99th percentile milliseconds per\n"
-           "                        frame and the frames per second they allow (1000 / median),\n"
-           "                        then the whole show's rendering speed against real time\n"
-           "  --bench-frames N      with --bench: frames per scene (default: the scene's length\n"
-           "                        at --fps)\n"
-           "  --until S             end a --headless, --capture or --bench run at S seconds of\n"
-           "                        show instead of at the end (for quick checks)\n"
-           "  --help                this text\n";
+    // Built once from the table: the option and its argument in a column of 24, then the text
+    // wrapped at 92 columns under itself.
+    static const std::string text = [] {
+        constexpr size_t kColumn = 24, kWidth = 92;
+        std::string out =
+            "Usage: brindlehop [options]\n"
+            "\n"
+            "Plays the show full screen with its music; Escape ends it.\n"
+            "\n";
+        for (const OptionDoc& option : kOptionTable) {
+            std::string line = std::string("  ") + option.name;
+            if (*option.argument != '\0') line.append(" ").append(option.argument);
+            line.resize(std::max(kColumn, line.size() + 1), ' ');
+            std::string word;
+            const std::string words = std::string(option.text) + " ";
+            bool first = true;
+            for (const char c : words) {
+                if (c != ' ') {
+                    word += c;
+                    continue;
+                }
+                if (!first && line.size() + 1 + word.size() > kWidth) {
+                    out.append(line).append("\n");
+                    line.assign(kColumn, ' ');
+                    first = true;
+                }
+                if (!first) line += ' ';
+                line += word;
+                word.clear();
+                first = false;
+            }
+            out.append(line).append("\n");
+        }
+        return out;
+    }();
+    return text.c_str();
 }
 
 bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
     auto value = [&](int& i) -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    // Given at all, even at their default value: each is read by one kind of run only.
+    bool fpsGiven = false, audioOffsetGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* v = nullptr;
-        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+        if (std::strcmp(arg, "-h") == 0) arg = "--help";
+        const bool known =
+            std::any_of(std::begin(kOptionTable), std::end(kOptionTable),
+                        [&](const OptionDoc& o) { return std::strcmp(o.name, arg) == 0; }) ||
+            std::strcmp(arg, "--help-man") == 0;
+        if (!known) {
+            return fail(error, std::string("unknown option ") + argv[i]);
+        } else if (std::strcmp(arg, "--help") == 0) {
             options->help = true;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            options->version = true;
+        } else if (std::strcmp(arg, "--help-man") == 0) {
+            options->manualPage = true;
         } else if (std::strcmp(arg, "--window") == 0) {
             options->window = true;
         } else if (std::strcmp(arg, "--headless") == 0) {
@@ -117,10 +180,12 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             if (ending != ".mp4" && ending != ".mkv")
                 return fail(error, "--capture needs a file name ending in .mp4 or .mkv");
         } else if (std::strcmp(arg, "--audio-offset") == 0) {
+            audioOffsetGiven = true;
             if (!parseDouble(value(i), &options->audioOffsetMs) ||
                 std::fabs(options->audioOffsetMs) > 10000.0)
                 return fail(error, "--audio-offset needs milliseconds between -10000 and 10000");
         } else if (std::strcmp(arg, "--fps") == 0) {
+            fpsGiven = true;
             if (!parseUnsigned(value(i), 1, 1000, &options->fps))
                 return fail(error, "--fps needs a whole number from 1 to 1000");
         } else if (std::strcmp(arg, "--scale") == 0) {
@@ -157,5 +222,19 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
         return fail(error, "--bench-frames needs --bench");
     if (options->untilSeconds >= 0.0 && !options->headless && !capture && !options->bench)
         return fail(error, "--until needs --headless, --capture or --bench");
+    // Options that one kind of run does not read are refused rather than silently ignored.
+    const char* offline = options->headless ? "--headless"
+                          : capture         ? "--capture"
+                          : options->bench  ? "--bench"
+                                            : nullptr;
+    const char* liveOnly = options->window                 ? "--window"
+                           : !options->pixelFormat.empty() ? "--pixel-format"
+                           : audioOffsetGiven              ? "--audio-offset"
+                                                           : nullptr;
+    if (offline != nullptr && liveOnly != nullptr)
+        return fail(error, std::string(liveOnly) + " is for the show on the screen; " + offline +
+                               " does not use it");
+    if (fpsGiven && offline == nullptr)
+        return fail(error, "--fps needs --headless, --capture or --bench");
     return true;
 }

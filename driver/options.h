@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 // full screen, the music through the sound card, data found beside the program.
 struct Options {
     bool help = false;              // --help: print the usage and stop
+    bool version = false;           // --version: print the name and version and stop
+    bool manualPage = false;        // --help-man (not listed): print the manual page and stop
     bool window = false;            // --window: a resizable window instead of the full screen
     std::string pixelFormat;        // --pixel-format NAME: offer only this device format ("" = any)
     std::string dataDir;            // --data DIR: the folder that holds data/ ("" = search)
@@ -26,8 +29,24 @@ struct Options {
                                     // of show (< 0: run to the end)
 };
 
+// One entry of the option table that --help and the manual page are written from.
+struct OptionDoc {
+    const char* name;      // "--fps"
+    const char* argument;  // what follows it, "N"; "" for a switch
+    const char* text;      // what it does: one paragraph, wrapped when printed
+};
+
+// Every option in the order --help and the manual page list them.
+std::span<const OptionDoc> optionTable();
+
 // Reads argv into options; false with a message in error when an option is unknown or malformed.
 bool parseOptions(int argc, char** argv, Options* options, std::string* error);
 
-// The usage text printed by --help and after a command-line error.
+// The usage text printed by --help.
 const char* usageText();
+
+// The manual page (section 6, roff) written from the option table; --help-man prints it.
+std::string manualPage();
+
+// "brindlehop 1.2.3": what --version prints, without the line end.
+const char* versionText();

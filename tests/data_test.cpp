@@ -332,4 +332,40 @@ TEST_F(InSourceTree, GeneratorWritesExactlyTheCommittedFiles) {
     std::filesystem::remove_all(out);
 }
 
+// Width, height, bit depth and colour type from a PNG's header; zeros when it is not a PNG.
+std::tuple<uint32_t, uint32_t, int, int> pngHeader(const std::vector<char>& file) {
+    const auto byte = [&](size_t i) { return static_cast<uint8_t>(file[i]); };
+    if (file.size() < 33 || std::string(file.data() + 12, 4) != "IHDR") return {0, 0, 0, 0};
+    const auto be32 = [&](size_t i) {
+        return uint32_t{byte(i)} << 24 | uint32_t{byte(i + 1)} << 16 | uint32_t{byte(i + 2)} << 8 |
+               byte(i + 3);
+    };
+    return {be32(16), be32(20), byte(24), byte(25)};
+}
+
+TEST_F(InSourceTree, GeneratorWritesTheCommittedIcons) {
+    const std::filesystem::path tool = std::filesystem::path(BRINDLEHOP_BINARY_DIR) / "make_data";
+    if (!std::filesystem::exists(tool)) GTEST_SKIP() << "make_data is not built in this tree";
+    char pattern[] = "/tmp/brindlehop_icons_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path out = pattern;
+    std::string command = "\"";
+    command += tool.string();
+    command += "\" --icons \"";
+    command += out.string();
+    command += "\"";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    for (const uint32_t size : {48u, 128u, 256u}) {
+        const std::string name = "brindlehop_" + std::to_string(size) + ".png";
+        const std::vector<char> made = fileBytes(out / name);
+        EXPECT_EQ(made, fileBytes(std::filesystem::path("packaging/icons") / name)) << name;
+        // A square RGBA picture of the size its folder in the icon theme will claim.
+        EXPECT_EQ(pngHeader(made), std::make_tuple(size, size, 8, 6)) << name;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out),
+                            std::filesystem::directory_iterator()),
+              3);
+    std::filesystem::remove_all(out);
+}
+
 }  // namespace

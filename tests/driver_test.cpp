@@ -588,28 +588,38 @@ TEST(Program, FindsItsDataFromAnyFolderAndSaysWhenThereIsNone) {
 }
 
 TEST(Options, ReadsEveryOptionAndRefusesNonsense) {
-    const char* argv[] = {
-        "brindlehop", "--window", "--pixel-format", "rgb565", "--data", "/x",     "--headless",
-        "--fps",      "30",       "--frames",       "out",    "--at",   "1.5,20", "--audio-offset",
-        "-120"};
+    const char* live[] = {"brindlehop", "--window",       "--pixel-format", "rgb565",    "--data",
+                          "/x",         "--audio-offset", "-120",           "--version", "--help"};
     Options options;
     std::string error;
-    ASSERT_TRUE(parseOptions(15, const_cast<char**>(argv), &options, &error)) << error;
+    ASSERT_TRUE(parseOptions(10, const_cast<char**>(live), &options, &error)) << error;
     EXPECT_TRUE(options.window);
     EXPECT_EQ(options.pixelFormat, "rgb565");
     EXPECT_EQ(options.dataDir, "/x");
-    EXPECT_TRUE(options.headless);
-    EXPECT_EQ(options.fps, 30u);
-    EXPECT_EQ(options.framesDir, "out");
-    EXPECT_EQ(options.atSeconds, (std::vector<double>{1.5, 20}));
     EXPECT_EQ(options.audioOffsetMs, -120);
+    EXPECT_TRUE(options.version);
+    EXPECT_TRUE(options.help);
+
+    const char* headless[] = {"brindlehop", "--headless", "--fps", "30",
+                              "--frames",   "out",        "--at",  "1.5,20"};
+    Options offline;
+    ASSERT_TRUE(parseOptions(8, const_cast<char**>(headless), &offline, &error)) << error;
+    EXPECT_TRUE(offline.headless);
+    EXPECT_EQ(offline.fps, 30u);
+    EXPECT_EQ(offline.framesDir, "out");
+    EXPECT_EQ(offline.atSeconds, (std::vector<double>{1.5, 20}));
 
     for (std::vector<const char*> bad : {std::vector<const char*>{"b", "--fps", "0"},
                                          {"b", "--fps", "12x"},
                                          {"b", "--at", "1,,2"},
                                          {"b", "--frames"},
                                          {"b", "--headless", "--at", "3"},
-                                         {"b", "--loud"}}) {
+                                         {"b", "--loud"},
+                                         // Options the chosen run would ignore are refused.
+                                         {"b", "--headless", "--pixel-format", "rgb565"},
+                                         {"b", "--window", "--bench"},
+                                         {"b", "--capture", "v.mp4", "--audio-offset", "0"},
+                                         {"b", "--fps", "30"}}) {
         Options o;
         EXPECT_FALSE(
             parseOptions(static_cast<int>(bad.size()), const_cast<char**>(bad.data()), &o, &error))

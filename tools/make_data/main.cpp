@@ -1,6 +1,8 @@
 // make_data: writes the show's pictures, egg and light into a data directory, the same bytes
-// on every run. Usage: make_data <output data dir>
+// on every run; or the program's icons. Usage: make_data <output data dir>
+//                                            make_data --icons <output dir>
 #include <cstdio>
+#include <cstring>
 
 #include "tools/make_data/make_data.h"
 
@@ -15,8 +17,16 @@ constexpr int kCardQuality = 93;
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--icons") == 0) {
+        // The desktop's icon sizes: menus, launchers, and the software centre.
+        for (const int size : {48, 128, 256})
+            writePng(makeIcon(size),
+                     std::string(argv[2]) + "/brindlehop_" + std::to_string(size) + ".png");
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_data <output data dir>\n");
+        std::fprintf(stderr,
+                     "usage: make_data <output data dir>\n       make_data --icons <output dir>\n");
         return 2;
     }
     const std::string dir = argv[1];

@@ -46,6 +46,12 @@ enum EdgeMode { kHard, kSmooth };
 // (4:2:0) is fine for smooth textures.
 enum ChromaMode { kFullChroma, kHalfChroma };
 
+// A picture with how much of each pixel it covers, for formats that keep transparency.
+struct Icon {
+    Canvas picture;              // the colours; pixels with alpha 0 are don't-care
+    std::vector<uint8_t> alpha;  // width * height values, 0 (clear) to 255 (opaque)
+};
+
 // A FreeType face opened on one font file; owned through openLettering/closeLettering.
 struct Lettering {
     void* library;  // FT_Library
@@ -134,6 +140,16 @@ Mask centredLettering(int width, int height, const Lettering& lettering, const s
 // Writes the canvas as a baseline JPEG of the given quality (1..100); exits with a message
 // naming the file when it cannot be written.
 void writeJpeg(const Canvas& canvas, const std::string& path, int quality, ChromaMode chroma);
+
+// --- png_writer.cpp ---
+
+// Writes the icon as an 8-bit RGBA PNG; exits with a message naming the file when it cannot.
+void writePng(const Icon& icon, const std::string& path);
+
+// --- icon.cpp ---
+
+// The program's icon, size x size: an egg painted with the plasma and marble textures.
+Icon makeIcon(int size);
 
 // --- textures.cpp ---
 
