@@ -8,6 +8,7 @@
 #include "driver/data_dir.h"
 #include "driver/options.h"
 #include "driver/run.h"
+#include "driver/timings.h"
 
 namespace {
 
@@ -20,12 +21,15 @@ void anchorPath(std::string* path, const std::string& startFolder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    startTimings(false);
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, &options, &error)) {
         std::fprintf(stderr, "brindlehop: %s\n\n%s", error.c_str(), usageText());
         return kExitUsage;
     }
+    startTimings(options.timings);
+    markTiming("command line read");
     if (options.help) {
         std::fputs(usageText(), stdout);
         return kExitOk;
@@ -46,6 +50,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    markTiming("data folder found");
     if (options.headless) return runHeadless(options);
     if (!options.capturePath.empty()) return runCapture(options);
     if (options.bench) return runBench(options);

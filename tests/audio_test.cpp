@@ -690,7 +690,7 @@ TEST_F(PlayerTest, PlaysTheMusicAndTheClockMovesForward) {
 TEST_F(PlayerTest, MonoMusicReopensTheDeviceAtItsFormat) {
     ASSERT_TRUE(openAudio(&player, 0.0));
     ASSERT_TRUE(loadMusicStream(&player, mono.c_str()));
-    EXPECT_EQ(player.music.sampleRate, 22050);
+    EXPECT_EQ(player.stream.music.sampleRate, 22050);
     EXPECT_EQ(musicBytesToSeconds(&player, 44100), 1.0f);
     playMusicLooped(&player);
     musicSpectrum(&player, 0, spectrum);
