@@ -9,18 +9,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/audio.h"
 
 // The file's bytes and the decoder reading them; lives while the stream is being decoded.
 struct MusicDecoder {
-    std::string path;                  // the file, for messages
-    std::vector<unsigned char> bytes;  // the whole file, read once
-    size_t at = 0;                     // read position of the decoder's callbacks, bytes
-    OggVorbis_File vf{};               // valid once ov_open_callbacks succeeded
-    bool vorbisOpen = false;           // vf must be cleared
+    std::string path;                        // the file, for messages
+    std::unique_ptr<unsigned char[]> bytes;  // the whole file, read once
+    size_t size = 0;                         // bytes in it
+    size_t at = 0;                           // read position of the decoder's callbacks, bytes
+    OggVorbis_File vf{};                     // valid once ov_open_callbacks succeeded
+    bool vorbisOpen = false;                 // vf must be cleared
 };
 
 namespace {
@@ -43,16 +44,16 @@ bool failOpen(const char* path, const char* what) {
 size_t readCallback(void* out, size_t size, size_t count, void* source) {
     MusicDecoder* decoder = static_cast<MusicDecoder*>(source);
     if (size == 0) return 0;
-    const size_t left = decoder->bytes.size() - decoder->at;
+    const size_t left = decoder->size - decoder->at;
     const size_t items = std::min(count, left / size);
-    std::memcpy(out, decoder->bytes.data() + decoder->at, items * size);
+    std::memcpy(out, decoder->bytes.get() + decoder->at, items * size);
     decoder->at += items * size;
     return items;
 }
 
 int seekCallback(void* source, ogg_int64_t offset, int whence) {
     MusicDecoder* decoder = static_cast<MusicDecoder*>(source);
-    const ogg_int64_t size = static_cast<ogg_int64_t>(decoder->bytes.size());
+    const ogg_int64_t size = static_cast<ogg_int64_t>(decoder->size);
     ogg_int64_t base = 0;
     if (whence == SEEK_CUR) base = static_cast<ogg_int64_t>(decoder->at);
     if (whence == SEEK_END) base = size;
@@ -67,7 +68,7 @@ long tellCallback(void* source) {
 
 // Reads the whole of a regular file. Anything else (a FIFO, a device, a folder) is refused
 // before a read could block on it for ever.
-bool readWholeFile(const char* path, std::vector<unsigned char>* bytes) {
+bool readWholeFile(const char* path, MusicDecoder* decoder) {
     // Non-blocking, so that opening a FIFO with no writer returns at once instead of waiting.
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -91,10 +92,12 @@ bool readWholeFile(const char* path, std::vector<unsigned char>* bytes) {
         ok = failOpen(path, "larger than 256 MB; not a music file this show can play");
     }
     if (ok) {
-        bytes->resize(static_cast<size_t>(info.st_size));
+        // Not value-initialised: the read fills it, and zeroing 2 MB first would cost as much.
+        const size_t size = static_cast<size_t>(info.st_size);
+        decoder->bytes.reset(new unsigned char[size > 0 ? size : 1]);
         size_t done = 0;
-        while (done < bytes->size()) {
-            const ssize_t got = read(fd, bytes->data() + done, bytes->size() - done);
+        while (done < size) {
+            const ssize_t got = read(fd, decoder->bytes.get() + done, size - done);
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) {
                 std::fprintf(stderr, "%s: read error: %s\n", path, std::strerror(errno));
@@ -104,7 +107,7 @@ bool readWholeFile(const char* path, std::vector<unsigned char>* bytes) {
             if (got == 0) break;  // shrank while we read; the page check will find the cut
             done += static_cast<size_t>(got);
         }
-        bytes->resize(done);
+        decoder->size = done;
     }
     close(fd);
     return ok;
@@ -193,7 +196,7 @@ bool openDecoded(MusicStream* stream, MusicDecoder* decoder, const char* path) {
     decoder->vorbisOpen = true;
     // The pages are checked before anything plays: a cut or damaged file found only when the
     // decoder reaches the damage would stop the music part-way through the show.
-    const std::string damage = checkOggPages(decoder->bytes.data(), decoder->bytes.size());
+    const std::string damage = checkOggPages(decoder->bytes.get(), decoder->size);
     if (!damage.empty()) {
         std::fprintf(stderr, "%s: %s\n", path, damage.c_str());
         return false;
@@ -232,7 +235,7 @@ bool openMusicStream(MusicStream* stream, const char* path) {
     closeMusicStream(stream);
     auto* decoder = new MusicDecoder;
     decoder->path = path;
-    if (!readWholeFile(path, &decoder->bytes) || !openDecoded(stream, decoder, path)) {
+    if (!readWholeFile(path, decoder) || !openDecoded(stream, decoder, path)) {
         freeDecoder(decoder);
         closeMusicStream(stream);
         return false;

@@ -13,6 +13,9 @@
 
 namespace {
 
+// Bytes handed to the sync layer at a time.
+constexpr size_t kFeedBytes = 65536;
+
 // What the check remembers of one logical stream of the file (a chained file has several).
 struct StreamPages {
     int serial;            // the stream's serial number
@@ -30,21 +33,27 @@ std::string at(const char* what, size_t offset) {
 std::string checkOggPages(const unsigned char* bytes, size_t size) {
     ogg_sync_state sync;
     ogg_sync_init(&sync);
-    char* buffer = ogg_sync_buffer(&sync, static_cast<long>(size));
-    if (buffer == nullptr) {
-        ogg_sync_clear(&sync);
-        return "too large to check";
-    }
-    std::copy(bytes, bytes + size, buffer);
-    ogg_sync_wrote(&sync, static_cast<long>(size));
-
     std::vector<StreamPages> streams;
     std::string damage;
     size_t offset = 0;  // file position of the next page or of the bytes being skipped
+    size_t fed = 0;     // bytes handed to the sync layer so far
     ogg_page page;
     while (damage.empty()) {
         const long step = ogg_sync_pageseek(&sync, &page);
         if (step == 0) {
+            if (fed < size) {
+                // In slices, so the sync layer's buffer stays small (a page is at most 64 KB).
+                const size_t slice = std::min<size_t>(size - fed, kFeedBytes);
+                char* buffer = ogg_sync_buffer(&sync, static_cast<long>(slice));
+                if (buffer == nullptr) {
+                    damage = "out of memory while checking the pages";
+                    break;
+                }
+                std::copy(bytes + fed, bytes + fed + slice, buffer);
+                ogg_sync_wrote(&sync, static_cast<long>(slice));
+                fed += slice;
+                continue;
+            }
             // What is left is the start of a page whose end is not in the file.
             if (offset < size) damage = at("truncated: the file ends inside a page", offset);
             break;
