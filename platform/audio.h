@@ -59,6 +59,13 @@ struct MusicStream {
     MusicDecoder* decoder = nullptr;   // null once the piece is decoded or the stream closed
     std::thread worker;                // the background decoder, when started
     std::atomic<bool> stopWorker{false};  // asks the background decoder to stop
+
+    // A stream left open at exit (an early return, Escape) must not end the process with a
+    // running thread; the samples stay, as the audio callback may still be reading them.
+    ~MusicStream() {
+        stopWorker.store(true, std::memory_order_relaxed);
+        if (worker.joinable()) worker.join();
+    }
 };
 
 // One callback's stamp: where the stream stood and when, on the monotonic clock.

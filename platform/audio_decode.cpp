@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 
 #include "platform/audio.h"
 
