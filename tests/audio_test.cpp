@@ -512,6 +512,46 @@ TEST_F(StreamTest, PageCheckFindsCutsHolesAndBadChecksums) {
     }
 }
 
+TEST_F(StreamTest, DamageFoundWhileDecodingIsNamedAndTheRestIsSilent) {
+    // Pages intact, but the last one claims a second more audio than the packets hold: only the
+    // decoder can find that, late. It says so once, and the missing second stays silent.
+    std::vector<unsigned char> bytes = readBytes(stereo);
+    const std::vector<size_t> pages = pageStarts(bytes);
+    ASSERT_GE(pages.size(), 3u);
+    ogg_page last;
+    last.header = bytes.data() + pages.back();
+    last.header_len = 27 + bytes[pages.back() + 26];
+    last.body = last.header + last.header_len;
+    last.body_len = static_cast<long>(bytes.size() - pages.back()) - last.header_len;
+    const ogg_int64_t claimed = ogg_page_granulepos(&last) + 44100;
+    for (int i = 0; i < 8; ++i)
+        last.header[6 + i] = static_cast<unsigned char>(static_cast<uint64_t>(claimed) >> (8 * i));
+    ogg_page_checksum_set(&last);
+    const std::string path = dir + "/longer_than_its_audio.ogg";
+    writeBytes(path, bytes);
+    ASSERT_EQ(checkOggPages(bytes.data(), bytes.size()), "");
+
+    MusicStream stream;
+    ASSERT_TRUE(openMusicStream(&stream, path.c_str()));
+    EXPECT_EQ(stream.music.frameCount, 88200u + 44100u);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(decodeMusicUntil(&stream, ~size_t{0}), stream.music.frameCount);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(stream.damaged.load());
+    // The last packet's block, which the true end would have trimmed, comes out in full.
+    EXPECT_NE(err.find(path + ": the stream ends early at 2.0"), std::string::npos) << err;
+    EXPECT_NE(err.find(" s of 3.00 s; the music is silent from there"), std::string::npos) << err;
+    for (size_t i = (88200 + 2048) * 2; i < stream.music.frameCount * 2; ++i)
+        ASSERT_EQ(stream.music.samples[i], 0) << i;
+    closeMusicStream(&stream);
+    // A caller that wants the whole piece gets nothing from it.
+    DecodedMusic music{};
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(decodeMusicFile(&music, path.c_str()));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(music.samples, nullptr);
+}
+
 TEST_F(StreamTest, OnlyRegularFilesAreOpened) {
     // A FIFO with no writer would block a plain open for ever.
     const std::string fifo = dir + "/fifo.ogg";
