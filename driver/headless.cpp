@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "driver/offline.h"
@@ -49,12 +50,12 @@ int runHeadless(const Options& options) {
     readShowClock(&clock, &state);
     const ShowEnd end = runScenes(&state, &clock, &sink);
     std::fflush(stdout);
+    const double seconds = static_cast<double>(sink.frames) / options.fps;
+    const std::string limitNote = frameLimitNote(offline, seconds);  // it needs the music
     releaseOfflineMusic(&offline);
 
-    const double seconds = static_cast<double>(sink.frames) / options.fps;
     if (end == ShowEnd::kOutputFailed) return kExitOutputFailed;
-    if (end == ShowEnd::kFrameLimit && !stopEarly)
-        std::fputs(frameLimitNote(offline, seconds).c_str(), stderr);
+    if (end == ShowEnd::kFrameLimit && !stopEarly) std::fputs(limitNote.c_str(), stderr);
     std::fprintf(stderr, "brindlehop: rendered %llu frames (%.2f s of show at %u fps)\n",
                  static_cast<unsigned long long>(sink.frames), seconds, options.fps);
     return kExitOk;

@@ -1,5 +1,6 @@
 // The show end to end: start-up checks, the scene sequence, the scenes' frames, the command line.
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
@@ -623,6 +624,49 @@ TEST(Program, DamagedOrUnreadableMusicPlaysTheSilentClockToTheEnd) {
     EXPECT_NE(errors.find("data/tolvik_tune.ogg: not a regular file (a FIFO)"), std::string::npos)
         << errors;
     EXPECT_NE(errors.find("Can`t play file"), std::string::npos) << errors;
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+TEST(Program, ShortMusicIsNamedWithTheSceneWhereTheShowLoops) {
+    if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
+        GTEST_SKIP() << "the brindlehop program is not built";
+    const std::string folder = copyOfData();
+    ASSERT_FALSE(folder.empty());
+    // The first half of the piece (about 53 s), ended cleanly: cut at a page start and the page
+    // before it marked as the stream's last (flag 4 in byte 5), with its checksum made anew.
+    const std::string music = folder + "/data/tolvik_tune.ogg";
+    std::vector<unsigned char> bytes;
+    if (std::FILE* in = std::fopen(music.c_str(), "rb")) {
+        int c;
+        while ((c = std::fgetc(in)) != EOF)
+            bytes.push_back(static_cast<unsigned char>(c));
+        std::fclose(in);
+    }
+    std::vector<size_t> pages;
+    for (size_t i = 0; i + 4 <= bytes.size() / 2; ++i)
+        if (std::memcmp(bytes.data() + i, "OggS", 4) == 0) pages.push_back(i);
+    ASSERT_GE(pages.size(), 4u);
+    const size_t last = pages[pages.size() - 2];
+    bytes.resize(pages.back());
+    ogg_page page;
+    page.header = bytes.data() + last;
+    page.header_len = 27 + bytes[last + 26];
+    page.body = page.header + page.header_len;
+    page.body_len = static_cast<long>(bytes.size() - last) - page.header_len;
+    page.header[5] |= 4;
+    ogg_page_checksum_set(&page);
+    std::FILE* out = std::fopen(music.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+
+    std::string errors;
+    EXPECT_EQ(runProgram("/tmp", "--data '" + folder + "' --headless --fps 4", &errors), 0)
+        << errors;
+    EXPECT_EQ(errors.find("Can`t play file"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("warning: data/tolvik_tune.ogg lasts 5"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("loops in scene 3,"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("stopped after 110.0 s: the music lasts 5"), std::string::npos) << errors;
     std::system(("rm -rf '" + folder + "'").c_str());
 }
 
