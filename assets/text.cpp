@@ -82,9 +82,14 @@ int32_t findTextFrom(const char* label, const Text& text, int32_t start) {
     // A match must lie wholly among the characters: the end mark never takes part in one,
     // even for a label that holds a 0xFF byte.
     int32_t lastStart = text.length - static_cast<int32_t>(labelLength);
+    // The first byte is compared inline and the rest only where it matches: a library call at
+    // every position made this search the largest cost of loading the scene file.
+    const char first = label[0];
     for (int32_t i = start; i < text.length && text.bytes[i] != '\0'; ++i) {
         if (i > lastStart) return -1;
-        if (std::memcmp(text.bytes + i, label, labelLength) == 0) return i;
+        if (text.bytes[i] == first &&
+            std::memcmp(text.bytes + i + 1, label + 1, labelLength - 1) == 0)
+            return i;
     }
     return -1;
 }

@@ -1,12 +1,16 @@
-// Speed of the per-frame music work: one spectrum and one full music clock update.
+// Speed of the music work: one spectrum and one full music clock update per frame, and what
+// start-up spends on the music (run from the folder that holds data/).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <numbers>
 #include <vector>
 
 #include "driver/music_clock.h"
+#include "platform/audio.h"
 #include "platform/audio_fft.h"
 
 namespace {
@@ -58,5 +62,59 @@ void BM_OfflineMusicClock(benchmark::State& state) {
     releaseSpectrumWork(&work);
 }
 BENCHMARK(BM_OfflineMusicClock);
+
+// The show's music: $BRINDLEHOP_MUSIC, else data/tolvik_tune.ogg in the working folder.
+const char* showMusicPath() {
+    const char* path = std::getenv("BRINDLEHOP_MUSIC");
+    return path != nullptr ? path : "data/tolvik_tune.ogg";
+}
+
+// Start-up as it was: the whole piece decoded before the first frame.
+void BM_StartupDecodeWholeMusic(benchmark::State& state) {
+    for (auto _ : state) {
+        DecodedMusic music{};
+        if (!decodeMusicFile(&music, showMusicPath())) {
+            state.SkipWithError("cannot decode the show's music; run from the source folder");
+            return;
+        }
+        benchmark::DoNotOptimize(music.samples);
+        releaseDecodedMusic(&music);
+    }
+}
+BENCHMARK(BM_StartupDecodeWholeMusic)->Unit(benchmark::kMillisecond);
+
+// Start-up now: read the file, check every page, read the headers, decode the first second.
+void BM_StartupOpenMusicAndFirstSecond(benchmark::State& state) {
+    for (auto _ : state) {
+        MusicStream stream;
+        if (!openMusicStream(&stream, showMusicPath())) {
+            state.SkipWithError("cannot open the show's music; run from the source folder");
+            return;
+        }
+        benchmark::DoNotOptimize(decodeMusicUntil(&stream, 44100));
+        closeMusicStream(&stream);
+    }
+}
+BENCHMARK(BM_StartupOpenMusicAndFirstSecond)->Unit(benchmark::kMillisecond);
+
+// The page check alone, on the file in memory.
+void BM_CheckOggPages(benchmark::State& state) {
+    std::vector<unsigned char> bytes;
+    if (FILE* file = std::fopen(showMusicPath(), "rb")) {
+        unsigned char chunk[65536];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        std::fclose(file);
+    }
+    if (bytes.empty()) {
+        state.SkipWithError("cannot read the show's music; run from the source folder");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(checkOggPages(bytes.data(), bytes.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_CheckOggPages)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -21,15 +21,15 @@ constexpr SceneSpan kSceneSpans[kSceneCount] = {{0, 19},  {19, 38}, {38, 57},
 
 // Sets the clock to t seconds as the offline clock would show it: the time of the sample there
 // and the spectrum from it; plain t and a flat spectrum without music.
-void setClockAt(ShowState* state, const DecodedMusic& music, SpectrumWork* work, double t) {
+void setClockAt(ShowState* state, MusicStream* stream, SpectrumWork* work, double t) {
+    const DecodedMusic& music = stream->music;
     if (music.samples == nullptr || music.frameCount == 0) {
         state->musicTime = static_cast<float>(t);
         return;
     }
     const uint64_t sample = static_cast<uint64_t>(t * music.sampleRate) % music.frameCount;
     state->musicTime = musicBytesToSecondsOf(&music, musicFramesToBytes(&music, sample));
-    computeSpectrum(music.samples, music.frameCount, music.channels, static_cast<size_t>(sample),
-                    state->spectrum, work);
+    musicStreamSpectrum(stream, static_cast<size_t>(sample), state->spectrum, work);
 }
 
 // The value below which share of the sorted samples lie (nearest rank).
@@ -47,6 +47,8 @@ int runBench(const Options& options) {
     static OfflineMusic offline;
     if (!openOfflineMusic(&offline, options.fps))
         std::fprintf(stderr, "brindlehop: no music; the scenes see a silent spectrum\n");
+    // All of it before timing starts, so the decoder's thread does not share the cores with it.
+    decodeMusicUntil(&offline.stream, offline.stream.music.frameCount);
 
     std::printf(
         "bench: each scene's frames at even steps over its time, %u fps unless "
@@ -70,7 +72,7 @@ int runBench(const Options& options) {
 
         enterScene(&state, scene);
         for (size_t i = 0; i < frames; ++i) {
-            setClockAt(&state, offline.music, &offline.work,
+            setClockAt(&state, &offline.stream, &offline.work,
                        span.start + length * static_cast<double>(i) / static_cast<double>(frames));
             const auto begin = std::chrono::steady_clock::now();
             drawSceneFrame(&state, scene);

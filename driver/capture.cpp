@@ -262,10 +262,10 @@ int runCapture(const Options& options) {
         end = runScenes(&state, &clock, &sink);
         closed = closeVideoPipe(&video);
         if (end == ShowEnd::kFrameLimit && options.untilSeconds < 0.0)
-            std::fprintf(stderr,
-                         "brindlehop: stopped after %.1f s: the music's lowest band stayed "
-                         "silent, so the last scene would have run until Escape\n",
-                         static_cast<double>(video.framesWritten) / options.fps);
+            std::fputs(
+                frameLimitNote(offline, static_cast<double>(video.framesWritten) / options.fps)
+                    .c_str(),
+                stderr);
         if (end != ShowEnd::kOutputFailed && closed)
             std::fprintf(stderr, "brindlehop: wrote %s: %llu frames (%.2f s at %u fps) in %.1f s\n",
                          options.capturePath.c_str(),

@@ -5,12 +5,14 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "driver/offline.h"
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
+#include "driver/timings.h"
 
 int runHeadless(const Options& options) {
     static ShowState state;
@@ -19,6 +21,7 @@ int runHeadless(const Options& options) {
 
     static OfflineMusic offline;
     if (!openOfflineMusic(&offline, options.fps)) std::fprintf(stderr, "Can`t play file\n");
+    markTiming("music opened and checked");
     ShowClock clock{&offline.clock, nullptr, 0, 0};
 
     FrameSink sink{};
@@ -47,15 +50,12 @@ int runHeadless(const Options& options) {
     readShowClock(&clock, &state);
     const ShowEnd end = runScenes(&state, &clock, &sink);
     std::fflush(stdout);
+    const double seconds = static_cast<double>(sink.frames) / options.fps;
+    const std::string limitNote = frameLimitNote(offline, seconds);  // it needs the music
     releaseOfflineMusic(&offline);
 
-    const double seconds = static_cast<double>(sink.frames) / options.fps;
     if (end == ShowEnd::kOutputFailed) return kExitOutputFailed;
-    if (end == ShowEnd::kFrameLimit && !stopEarly)
-        std::fprintf(stderr,
-                     "brindlehop: stopped after %.1f s: the music's lowest band stayed silent, so "
-                     "the last scene would have run until Escape\n",
-                     seconds);
+    if (end == ShowEnd::kFrameLimit && !stopEarly) std::fputs(limitNote.c_str(), stderr);
     std::fprintf(stderr, "brindlehop: rendered %llu frames (%.2f s of show at %u fps)\n",
                  static_cast<unsigned long long>(sink.frames), seconds, options.fps);
     return kExitOk;

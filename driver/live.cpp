@@ -1,10 +1,13 @@
 // The show on the screen with its music.
 #include <cstdio>
+#include <string>
 
 #include "display/display.h"
+#include "driver/offline.h"
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
+#include "driver/timings.h"
 
 namespace {
 
@@ -42,10 +45,17 @@ int runLive(const Options& options) {
 
     // The music starts last, so the show's clock begins with the first frame on screen. Its
     // failures only show a message: the show then runs on a silent clock.
+    markTiming("display open");
     static AudioPlayer player;
+    // Failure boxes belong to the show's window, or they could open hidden behind it.
+    player.messageOwner = displayState.device.window;
     openAudio(&player, options.audioOffsetMs);
-    loadMusicStream(&player, kMusicPath);
+    if (loadMusicStream(&player, kMusicPath)) {
+        const std::string warning = shortMusicWarning(player.stream.music, kMusicPath);
+        if (!warning.empty()) std::fprintf(stderr, "%s", warning.c_str());
+    }
     playMusicLooped(&player);
+    markTiming("music playing");
     MusicClock music{MusicClockMode::kLive, &player, nullptr, 0, 0, nullptr};
     ShowClock clock{&music, nullptr, 0, 0};
     readShowClock(&clock, &state);

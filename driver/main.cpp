@@ -8,6 +8,7 @@
 #include "driver/data_dir.h"
 #include "driver/options.h"
 #include "driver/run.h"
+#include "driver/timings.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ void anchorPath(std::string* path, const std::string& startFolder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    startTimings(false);
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, &options, &error)) {
@@ -27,6 +29,8 @@ int main(int argc, char** argv) {
                      error.c_str());
         return kExitUsage;
     }
+    startTimings(options.timings);
+    markTiming("command line read");
     if (options.help) {
         std::fputs(usageText(), stdout);
         return kExitOk;
@@ -55,6 +59,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    markTiming("data folder found");
     if (options.headless) return runHeadless(options);
     if (!options.capturePath.empty()) return runCapture(options);
     if (options.bench) return runBench(options);

@@ -16,6 +16,10 @@ void updateOffline(MusicClock* clock, float* musicTime, float spectrum[kSpectrum
     const uint64_t sample = clock->frameNumber * static_cast<uint64_t>(music->sampleRate) / rate;
     const uint64_t looped = sample % music->frameCount;
     *musicTime = musicBytesToSecondsOf(music, musicFramesToBytes(music, looped));
+    if (clock->stream != nullptr) {
+        musicStreamSpectrum(clock->stream, static_cast<size_t>(looped), spectrum, clock->work);
+        return;
+    }
     computeSpectrum(music->samples, music->frameCount, music->channels, static_cast<size_t>(looped),
                     spectrum, clock->work);
 }

@@ -26,9 +26,11 @@ struct MusicClock {
     MusicClockMode mode = MusicClockMode::kLive;  // live or offline
     AudioPlayer* player = nullptr;        // live: the player started at start-up; unused offline
     const DecodedMusic* music = nullptr;  // offline: the decoded music, or null/empty for silence
-    uint64_t frameNumber = 0;      // offline: frames presented so far; the caller advances it
-    uint32_t frameRate = 60;       // offline: frames per second, > 0
-    SpectrumWork* work = nullptr;  // offline: FFT plan and scratch, made by the caller
+    uint64_t frameNumber = 0;       // offline: frames presented so far; the caller advances it
+    uint32_t frameRate = 60;        // offline: frames per second, > 0
+    SpectrumWork* work = nullptr;   // offline: FFT plan and scratch, made by the caller
+    MusicStream* stream = nullptr;  // offline: the stream music lies in, decoded here as far as
+                                    // each frame reads; null when music is decoded whole
 };
 
 // Refreshes musicTime (seconds, looping at the music's end) and the 512 spectrum bins from the

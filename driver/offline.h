@@ -2,21 +2,23 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "driver/asset_table.h"
 #include "driver/music_clock.h"
 #include "driver/options.h"
 
-// Decoded music, its FFT work and the offline clock over them. The clock points into the record,
+// The music, its FFT work and the offline clock over them. The clock points into the record,
 // so the record stays where it was opened.
 struct OfflineMusic {
-    DecodedMusic music;  // the samples; empty when the file could not be decoded
+    MusicStream stream;  // decoded as the clock reads it and by a thread; empty when unusable
     SpectrumWork work;   // FFT plan and scratch for the clock's spectrum
     MusicClock clock;    // offline, frame n at n / fps seconds
 };
 
-// Decodes the music and sets the clock up at fps; false (and silence on the clock) when the
-// file could not be decoded, after the decoder's message naming it.
+// Opens the music, starts decoding it in the background and sets the clock up at fps; false
+// (and silence on the clock) when the file is missing, damaged or not music, after the
+// decoder's message naming it. A piece shorter than the show gets a warning on stderr.
 bool openOfflineMusic(OfflineMusic* offline, uint32_t fps);
 
 // Frees the samples and the FFT work.
@@ -25,3 +27,10 @@ void releaseOfflineMusic(OfflineMusic* offline);
 // Frames an offline run draws at most: up to --until, else 10 s past the music's end (or past
 // 100 s without music), since with silence in the lowest band the last scene never ends.
 uint64_t offlineFrameLimit(const OfflineMusic& offline, const Options& options);
+
+// The warning for a piece shorter than the show ("" when it is long enough or absent): its
+// length, and the scene in which the music loops and which then never ends.
+std::string shortMusicWarning(const DecodedMusic& music, const char* path);
+
+// Why an offline run stopped at its frame limit after `seconds` of show, for stderr.
+std::string frameLimitNote(const OfflineMusic& offline, double seconds);

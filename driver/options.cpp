@@ -84,6 +84,9 @@ constexpr OptionDoc kOptionTable[] = {
     {"--until", "S",
      "end a --headless, --capture or --bench run at S seconds of show instead of at the end "
      "(for quick checks)"},
+    {"--timings", "",
+     "print a timestamped line to stderr at each start-up step and at the first frame (wall "
+     "and CPU milliseconds)"},
     {"--version", "", "print the program's name and version"},
     {"--help", "", "this text"},
 };
@@ -163,6 +166,8 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             options->headless = true;
         } else if (std::strcmp(arg, "--bench") == 0) {
             options->bench = true;
+        } else if (std::strcmp(arg, "--timings") == 0) {
+            options->timings = true;
         } else if (std::strcmp(arg, "--pixel-format") == 0) {
             if ((v = value(i)) == nullptr) return fail(error, "--pixel-format needs a name");
             options->pixelFormat = v;

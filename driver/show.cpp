@@ -9,6 +9,7 @@
 #include "display/display.h"
 #include "driver/capture.h"
 #include "driver/png_writer.h"
+#include "driver/timings.h"
 
 namespace {
 
@@ -111,6 +112,7 @@ ShowEnd runScenes(ShowState* state, ShowClock* clock, FrameSink* sink) {
             readShowClock(clock, state);
             drawSceneFrame(state, scene);
             const bool goOn = deliverFrame(sink, state, scene, &end);
+            if (sink->frames == 1) markTiming("first frame out");
             finishSceneFrame(state, scene);
             if (clock->script == nullptr && clock->music->mode == MusicClockMode::kOffline)
                 ++clock->music->frameNumber;

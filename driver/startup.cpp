@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/timings.h"
 #include "effects/effects.h"
 
 bool prepareShow(ShowState* state, ShowAssets* assets, FrameBuffers buffers) {
@@ -14,6 +15,7 @@ bool prepareShow(ShowState* state, ShowAssets* assets, FrameBuffers buffers) {
     state->assets = assets;
 
     loadShowAssets(assets);
+    markTiming("pictures, scene and light loaded");
     // Every asset is checked before the display opens, so a broken data folder gives one clear
     // list of what is wrong instead of a show with holes (or a crash) in it.
     const std::string problems = checkShowAssets(assets);
@@ -24,5 +26,6 @@ bool prepareShow(ShowState* state, ShowAssets* assets, FrameBuffers buffers) {
     }
     invertCreditPictures(assets);
     fillWords(buffers.depth, 0, kScreenPixels);
+    markTiming("material checked and prepared");
     return true;
 }

@@ -3,6 +3,7 @@
 // Usage (start-up, per frame, shutdown):
 //
 //   AudioPlayer player;                          // lives as long as the show
+//   player.messageOwner = showWindow;            // failure boxes stay in front of the show
 //   openAudio(&player, offsetMs);                // "No Init" on failure; the show goes on
 //   loadMusicStream(&player, "data/tolvik_tune.ogg");  // "Can`t play file" on failure
 //   playMusicLooped(&player);                    // silent clock when there is no stream
@@ -15,11 +16,25 @@
 // Positions count what is heard, not what has been handed to the device: the play clock stamps
 // each device callback with a monotonic time, takes off the device's buffered latency and counts
 // forward between callbacks, so it moves smoothly every frame and steps back only at the loop.
+//
+// The music is decoded as it is needed, not before the show starts: a MusicStream checks the
+// whole file's pages first (cheap, and it finds truncation and damage before anything plays),
+// then decodes block by block. Whoever reads samples first asks decodeMusicUntil for them, so
+// the same record works on one thread (a browser build) and with a background decoder:
+//
+//   MusicStream stream;
+//   openMusicStream(&stream, path);           // format, length and page check; decodes nothing
+//   startMusicDecoder(&stream);               // optional: a thread decodes the rest
+//   decodeMusicUntil(&stream, frame + 1024);  // before reading samples below frame + 1024
+//   closeMusicStream(&stream);
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <thread>
 
 #include "platform/audio_fft.h"
 
@@ -29,6 +44,28 @@ struct DecodedMusic {
     size_t frameCount;  // frames (one sample per channel) in samples
     int32_t channels;   // 1 (mono) or 2 (stereo, left first)
     int32_t sampleRate;  // frames per second of the file, e.g. 44100
+};
+
+struct MusicDecoder;  // the file's bytes and the Vorbis decoder state (audio_decode.cpp)
+
+// A piece of music decoded a block at a time into a buffer with room for all of it. Samples
+// below decodedFrames are final; the rest are zero until decoded. Not copyable or movable.
+struct MusicStream {
+    DecodedMusic music{};  // format and full length; samples sized for frameCount frames, zeroed
+    std::atomic<size_t> decodedFrames{0};  // frames written so far; stored with release after
+                                           // the samples, so an acquire load covers them
+    std::atomic<bool> damaged{false};  // decoding found damage; the rest of the piece is silence
+    std::mutex decodeLock;             // held while a block is decoded, by a caller or the thread
+    MusicDecoder* decoder = nullptr;   // null once the piece is decoded or the stream closed
+    std::thread worker;                // the background decoder, when started
+    std::atomic<bool> stopWorker{false};  // asks the background decoder to stop
+
+    // A stream left open at exit (an early return, Escape) must not end the process with a
+    // running thread; the samples stay, as the audio callback may still be reading them.
+    ~MusicStream() {
+        stopWorker.store(true, std::memory_order_relaxed);
+        if (worker.joinable()) worker.join();
+    }
 };
 
 // One callback's stamp: where the stream stood and when, on the monotonic clock.
@@ -47,6 +84,8 @@ struct PlayClock {
     double lastHeard;      // last value playClockHeard returned, unwrapped frames, starts at 0
 };
 
+struct SDL_Window;
+
 // The music player: device, decoded stream, clock. Not copyable once opened (the callback holds
 // its address); one per process.
 struct AudioPlayer {
@@ -54,8 +93,8 @@ struct AudioPlayer {
     bool audioInitialised = false;  // the SDL audio subsystem is up and must be shut down
     bool messageBoxes = true;       // show failures in a message box too (tests turn this off)
     double offsetMs = 0.0;          // user latency correction in milliseconds (--audio-offset)
-    DecodedMusic music{};           // the stream; empty when loading failed
-    bool streamReady = false;       // the device is open at the music's format, music decoded
+    MusicStream stream;             // the music; its record is empty when loading failed
+    bool streamReady = false;       // the device is open at the music's format, music decoding
     bool playing = false;           // playMusicLooped has started the device or the silent clock
     double silentStart = 0.0;       // monotonic seconds when the silent clock started
     PlayClock clock{};              // heard-position arithmetic, main thread only
@@ -63,12 +102,41 @@ struct AudioPlayer {
     PlayStamp stamp{};              // written by the callback under stampLock
     uint64_t framesQueued = 0;      // callback only: frames handed to the device, unwrapped
     SpectrumWork spectrumWork{};    // FFT plan and scratch for musicSpectrum
+
+    // The show's window, owner of the failure boxes so they cannot hide behind it; null before
+    // the display opens, when a box stands alone.
+    SDL_Window* messageOwner = nullptr;
 };
 
 // ---- Decoding -----------------------------------------------------------------------------------
 
+// Opens a regular file, checks every Ogg page of it (checksum, sequence, granule order, the end
+// of stream) and reads the Vorbis headers and length; decodes nothing. false with a message on
+// stderr naming the file and the fault (missing, not a regular file, damaged or truncated, not
+// Vorbis, more than two channels, empty, too long), the stream then empty.
+bool openMusicStream(MusicStream* stream, const char* path);
+
+// Decodes until at least min(frame, frameCount) frames are ready; returns the frames ready.
+// Safe to call from any thread, alongside the background decoder. Damage found on the way is
+// reported once on stderr with the file named; the rest of the piece then stays silent.
+size_t decodeMusicUntil(MusicStream* stream, size_t frame);
+
+// Starts a thread that decodes the rest of the piece in blocks; nothing when all is decoded.
+void startMusicDecoder(MusicStream* stream);
+
+// Stops and joins the background decoder, frees the decoder and the samples; safe to repeat.
+void closeMusicStream(MusicStream* stream);
+
+// The spectrum of the 1024 frames from startFrame (wrapping at the loop), decoding first
+// whatever of them is not decoded yet, so it never reads a sample that is still to come.
+void musicStreamSpectrum(MusicStream* stream, size_t startFrame, float out[kSpectrumBins],
+                         SpectrumWork* work);
+
+// Checks the Ogg pages of a whole file in memory; "" when intact, else what is wrong and where.
+std::string checkOggPages(const unsigned char* bytes, size_t size);
+
 // Decodes a whole Ogg Vorbis file into music; false with a message on stderr naming the file and
-// the fault (missing, not Vorbis, corrupt, more than two channels, empty, too long).
+// the fault (as openMusicStream, and damage found while decoding).
 bool decodeMusicFile(DecodedMusic* music, const char* path);
 
 // Frees the samples and empties the record; safe on an empty record.
@@ -102,8 +170,9 @@ double monotonicSeconds();
 // On failure: "No Init" on stderr and in a message box captioned "Error"; returns false.
 bool openAudio(AudioPlayer* player, double offsetMs);
 
-// Decodes the file and readies the device for it (reopened when the rate or channels differ).
-// On failure (no device, unreadable or non-Vorbis file): "Can`t play file" on stderr and in a
+// Opens the music, decodes its first second, readies the device for it (reopened when the rate
+// or channels differ) and starts the background decoder for the rest. On failure (no device, a
+// missing, non-regular, damaged or non-Vorbis file): "Can`t play file" on stderr and in a
 // message box captioned "Error"; returns false and the player stays without a stream.
 bool loadMusicStream(AudioPlayer* player, const char* path);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/audio.h"
+#include "platform/audio_box.h"
 
 namespace {
 
@@ -19,7 +20,10 @@ void reportFailure(const AudioPlayer* player, const char* text) {
     std::fprintf(stderr, "%s\n", text);
     if (player->messageBoxes) {
         // Without a display the box cannot appear; stderr already carries the text.
-        (void)SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr);
+        SDL_MessageBoxButtonData ok;
+        const SDL_MessageBoxData box = audioFailureBox(player, text, &ok);
+        int pressed = 0;
+        (void)SDL_ShowMessageBox(&box, &pressed);
     }
 }
 
@@ -28,7 +32,7 @@ void reportFailure(const AudioPlayer* player, const char* text) {
 void fillAudio(void* userdata, Uint8* stream, int len) {
     AudioPlayer* player = static_cast<AudioPlayer*>(userdata);
     const double now = monotonicSeconds();
-    const DecodedMusic& music = player->music;
+    const DecodedMusic& music = player->stream.music;
     if (music.samples == nullptr || music.frameCount == 0 || len <= 0) {
         std::memset(stream, 0, static_cast<size_t>(len > 0 ? len : 0));
         return;
@@ -39,12 +43,18 @@ void fillAudio(void* userdata, Uint8* stream, int len) {
         std::lock_guard<std::mutex> hold(player->stampLock);
         player->stamp = PlayStamp{player->framesQueued, now, true};
     }
+    // Only decoded frames are played; the decoder keeps well ahead, so a frame not yet decoded
+    // (a machine too busy to decode ~1% of real time) plays as silence rather than be waited on.
+    const size_t ready = player->stream.decodedFrames.load(std::memory_order_acquire);
     size_t at = static_cast<size_t>(player->framesQueued % music.frameCount);
     size_t done = 0;
     while (done < frames) {
         const size_t run = std::min(music.frameCount - at, frames - done);
+        const size_t playable = ready > at ? std::min(run, ready - at) : 0;
         std::memcpy(stream + done * frameBytes,
-                    music.samples + at * static_cast<size_t>(music.channels), run * frameBytes);
+                    music.samples + at * static_cast<size_t>(music.channels),
+                    playable * frameBytes);
+        std::memset(stream + (done + playable) * frameBytes, 0, (run - playable) * frameBytes);
         done += run;
         at = 0;
     }
@@ -93,20 +103,24 @@ bool openAudio(AudioPlayer* player, double offsetMs) {
 
 bool loadMusicStream(AudioPlayer* player, const char* path) {
     releaseMusicStream(player);  // a second load replaces the first
-    if (player->device == 0 || !decodeMusicFile(&player->music, path)) {
+    if (player->device == 0 || !openMusicStream(&player->stream, path)) {
         reportFailure(player, "Can`t play file");
         return false;
     }
-    const DecodedMusic& music = player->music;
+    const DecodedMusic& music = player->stream.music;
     if (music.sampleRate != kDeviceRate || music.channels != kDeviceChannels) {
         SDL_CloseAudioDevice(player->device);
         player->device = 0;
         if (!openDevice(player, music.sampleRate, music.channels)) {
-            releaseDecodedMusic(&player->music);
+            closeMusicStream(&player->stream);
             reportFailure(player, "Can`t play file");
             return false;
         }
     }
+    // The first second is there before the device starts; the thread decodes the rest far
+    // faster than it plays (about 2 ms of work per second of music).
+    decodeMusicUntil(&player->stream, static_cast<size_t>(music.sampleRate));
+    startMusicDecoder(&player->stream);
     // Without a plan the spectrum reads all zero, which the show survives.
     (void)createSpectrumWork(&player->spectrumWork);
     player->streamReady = true;
@@ -144,24 +158,22 @@ uint64_t musicPositionBytes(AudioPlayer* player) {
         stamp = player->stamp;
     }
     const double heard = playClockHeard(&player->clock, stamp, monotonicSeconds());
-    return musicHeardBytes(&player->music, heard);
+    return musicHeardBytes(&player->stream.music, heard);
 }
 
 float musicBytesToSeconds(const AudioPlayer* player, uint64_t bytes) {
     if (!player->streamReady) {
         return static_cast<float>(static_cast<double>(bytes) / kSilentBytesPerSecond);
     }
-    return musicBytesToSecondsOf(&player->music, bytes);
+    return musicBytesToSecondsOf(&player->stream.music, bytes);
 }
 
 void musicSpectrum(AudioPlayer* player, uint64_t bytes, float out[kSpectrumBins]) {
     if (!player->streamReady) {
         return;
     }
-    const DecodedMusic& music = player->music;
-    const uint64_t frame = bytes / (static_cast<uint64_t>(music.channels) * 2u);
-    computeSpectrum(music.samples, music.frameCount, music.channels, static_cast<size_t>(frame),
-                    out, &player->spectrumWork);
+    const uint64_t frame = bytes / (static_cast<uint64_t>(player->stream.music.channels) * 2u);
+    musicStreamSpectrum(&player->stream, static_cast<size_t>(frame), out, &player->spectrumWork);
 }
 
 void releaseMusicStream(AudioPlayer* player) {
@@ -170,14 +182,21 @@ void releaseMusicStream(AudioPlayer* player) {
         SDL_PauseAudioDevice(player->device, 1);
         SDL_LockAudioDevice(player->device);
         player->streamReady = false;
-        releaseDecodedMusic(&player->music);
+        closeMusicStream(&player->stream);
         SDL_UnlockAudioDevice(player->device);
     } else {
         player->streamReady = false;
-        releaseDecodedMusic(&player->music);
+        closeMusicStream(&player->stream);
     }
     releaseSpectrumWork(&player->spectrumWork);
     player->playing = false;
+}
+
+SDL_MessageBoxData audioFailureBox(const AudioPlayer* player, const char* text,
+                                   SDL_MessageBoxButtonData* button) {
+    *button = SDL_MessageBoxButtonData{SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 0, "OK"};
+    return SDL_MessageBoxData{
+        SDL_MESSAGEBOX_ERROR, player->messageOwner, "Error", text, 1, button, nullptr};
 }
 
 void closeAudio(AudioPlayer* player) {

@@ -1,5 +1,6 @@
 // Tests of the music back end: spectrum scale, decoding, the play clock, the music clock and beats.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vorbis/vorbisenc.h>
 
@@ -19,6 +20,7 @@
 
 #include "driver/music_clock.h"
 #include "platform/audio.h"
+#include "platform/audio_box.h"
 #include "platform/audio_fft.h"
 
 namespace {
@@ -377,6 +379,196 @@ TEST_F(DecodeTest, DamagedStreamsNeverCrash) {
     }
 }
 
+// ---- Decoding as the music is needed
+// --------------------------------------------------------------
+
+using StreamTest = MusicFiles;
+
+// Bit-exact spectra of the whole decoded piece, the reference for the streamed ones.
+std::vector<float> wholeSpectrum(const DecodedMusic& music, size_t start, SpectrumWork* work) {
+    std::vector<float> bins(kSpectrumBins);
+    computeSpectrum(music.samples, music.frameCount, music.channels, start, bins.data(), work);
+    return bins;
+}
+
+TEST_F(StreamTest, SpectrumDecodesWhatItReadsAndNeverReadsAhead) {
+    DecodedMusic whole{};
+    ASSERT_TRUE(decodeMusicFile(&whole, stereo.c_str()));
+    SpectrumWork work{};
+    ASSERT_TRUE(createSpectrumWork(&work));
+    MusicStream stream;
+    ASSERT_TRUE(openMusicStream(&stream, stereo.c_str()));
+    // Opening knows the format and the whole length, and decodes nothing.
+    EXPECT_EQ(stream.music.frameCount, whole.frameCount);
+    EXPECT_EQ(stream.decodedFrames.load(), 0u);
+    // Undecoded frames read as zeros, so a spectrum taken from them would differ from the
+    // reference: equal bits prove that every frame it read had been decoded.
+    std::vector<float> bins(kSpectrumBins);
+    for (size_t start : {size_t{50000}, size_t{1000}, whole.frameCount - 300, size_t{80000}}) {
+        musicStreamSpectrum(&stream, start, bins.data(), &work);
+        EXPECT_GE(stream.decodedFrames.load(), std::min(start + 1024, whole.frameCount)) << start;
+        EXPECT_EQ(bins, wholeSpectrum(whole, start, &work)) << start;
+    }
+    // Decoding stops short of the end when nothing further is asked for.
+    MusicStream fresh;
+    ASSERT_TRUE(openMusicStream(&fresh, stereo.c_str()));
+    EXPECT_LT(decodeMusicUntil(&fresh, 1), whole.frameCount);
+    EXPECT_EQ(decodeMusicUntil(&fresh, ~size_t{0}), whole.frameCount);
+    EXPECT_EQ(std::memcmp(fresh.music.samples, whole.samples, whole.frameCount * 4), 0);
+    closeMusicStream(&fresh);
+    closeMusicStream(&fresh);  // a second close is harmless
+    EXPECT_EQ(fresh.music.samples, nullptr);
+    closeMusicStream(&stream);
+    releaseSpectrumWork(&work);
+    releaseDecodedMusic(&whole);
+}
+
+TEST_F(StreamTest, BackgroundDecoderAndReadersAgreeWithTheWholeDecode) {
+    DecodedMusic whole{};
+    ASSERT_TRUE(decodeMusicFile(&whole, stereo.c_str()));
+    SpectrumWork work{};
+    ASSERT_TRUE(createSpectrumWork(&work));
+    // The thread and the reader race for the blocks: each spectrum must still see decoded
+    // frames only, and the offline clock over the stream gives the same bits as over the whole.
+    for (int round = 0; round < 4; ++round) {
+        MusicStream stream;
+        ASSERT_TRUE(openMusicStream(&stream, stereo.c_str()));
+        startMusicDecoder(&stream);
+        MusicClock clock{MusicClockMode::kOffline, nullptr, &stream.music, 0, 60, &work, &stream};
+        MusicClock reference{MusicClockMode::kOffline, nullptr, &whole, 0, 60, &work};
+        float t = 0.0f, tRef = 0.0f;
+        float bins[kSpectrumBins], binsRef[kSpectrumBins];
+        for (uint64_t frame = static_cast<uint64_t>(round) * 7; frame < 130; frame += 3) {
+            clock.frameNumber = reference.frameNumber = frame;
+            updateMusicClock(&clock, &t, bins);
+            updateMusicClock(&reference, &tRef, binsRef);
+            ASSERT_EQ(t, tRef) << frame;
+            ASSERT_EQ(std::memcmp(bins, binsRef, sizeof bins), 0) << frame;
+        }
+        if (round % 2 == 0) {
+            // Closing while the thread may still be decoding stops it cleanly.
+            closeMusicStream(&stream);
+            continue;
+        }
+        EXPECT_EQ(decodeMusicUntil(&stream, whole.frameCount), whole.frameCount);
+        EXPECT_FALSE(stream.damaged.load());
+        EXPECT_EQ(std::memcmp(stream.music.samples, whole.samples, whole.frameCount * 4), 0);
+        closeMusicStream(&stream);
+    }
+    releaseSpectrumWork(&work);
+    releaseDecodedMusic(&whole);
+}
+
+// ---- Damage found before anything plays
+// ----------------------------------------------------------
+
+// Offsets of the page starts ("OggS") of an Ogg file.
+std::vector<size_t> pageStarts(const std::vector<unsigned char>& bytes) {
+    std::vector<size_t> starts;
+    for (size_t i = 0; i + 4 <= bytes.size(); ++i)
+        if (std::memcmp(bytes.data() + i, "OggS", 4) == 0) starts.push_back(i);
+    return starts;
+}
+
+TEST_F(StreamTest, PageCheckFindsCutsHolesAndBadChecksums) {
+    // Long enough for several audio pages (a sine packs about a second into each).
+    const std::string longer = dir + "/sine_8s.ogg";
+    ASSERT_TRUE(writeSineOgg(longer, 8.0, 440.0, 2, 44100));
+    const std::vector<unsigned char> good = readBytes(longer);
+    const std::vector<size_t> pages = pageStarts(good);
+    ASSERT_GE(pages.size(), 6u);
+    EXPECT_EQ(checkOggPages(good.data(), good.size()), "");
+    const size_t middle = pages[pages.size() / 2];
+
+    std::vector<unsigned char> insidePage(good.begin(), good.end() - 10);
+    std::vector<unsigned char> atPageEnd(good.begin(), good.begin() + pages.back());
+    std::vector<unsigned char> flipped = good;
+    flipped[middle + 100] ^= 0x10;
+    std::vector<unsigned char> pageLost(good.begin(), good.begin() + middle);
+    pageLost.insert(pageLost.end(), good.begin() + pages[pages.size() / 2 + 1], good.end());
+    std::vector<unsigned char> junk = good;
+    junk.insert(junk.begin() + static_cast<std::ptrdiff_t>(middle), 7, 'x');
+    const struct {
+        const std::vector<unsigned char>* bytes;
+        const char* why;
+    } cases[] = {{&insidePage, "truncated: the file ends inside a page"},
+                 {&atPageEnd, "truncated: the file ends before the stream's last page"},
+                 {&flipped, "fails its checksum"},
+                 {&pageLost, "pages are missing"},
+                 {&junk, "fails its checksum, or bytes are missing or foreign"}};
+    const std::string path = dir + "/damaged_pages.ogg";
+    for (const auto& c : cases) {
+        const std::string found = checkOggPages(c.bytes->data(), c.bytes->size());
+        EXPECT_NE(found.find(c.why), std::string::npos) << found;
+        // The stream refuses such a file at once, with the file and the damage named.
+        writeBytes(path, *c.bytes);
+        MusicStream stream;
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(openMusicStream(&stream, path.c_str()));
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(path + ": " + found), std::string::npos) << err;
+        EXPECT_EQ(stream.music.samples, nullptr);
+        EXPECT_EQ(stream.music.frameCount, 0u);
+    }
+}
+
+TEST_F(StreamTest, DamageFoundWhileDecodingIsNamedAndTheRestIsSilent) {
+    // Pages intact, but the last one claims a second more audio than the packets hold: only the
+    // decoder can find that, late. It says so once, and the missing second stays silent.
+    std::vector<unsigned char> bytes = readBytes(stereo);
+    const std::vector<size_t> pages = pageStarts(bytes);
+    ASSERT_GE(pages.size(), 3u);
+    ogg_page last;
+    last.header = bytes.data() + pages.back();
+    last.header_len = 27 + bytes[pages.back() + 26];
+    last.body = last.header + last.header_len;
+    last.body_len = static_cast<long>(bytes.size() - pages.back()) - last.header_len;
+    const ogg_int64_t claimed = ogg_page_granulepos(&last) + 44100;
+    for (int i = 0; i < 8; ++i)
+        last.header[6 + i] = static_cast<unsigned char>(static_cast<uint64_t>(claimed) >> (8 * i));
+    ogg_page_checksum_set(&last);
+    const std::string path = dir + "/longer_than_its_audio.ogg";
+    writeBytes(path, bytes);
+    ASSERT_EQ(checkOggPages(bytes.data(), bytes.size()), "");
+
+    MusicStream stream;
+    ASSERT_TRUE(openMusicStream(&stream, path.c_str()));
+    EXPECT_EQ(stream.music.frameCount, 88200u + 44100u);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(decodeMusicUntil(&stream, ~size_t{0}), stream.music.frameCount);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(stream.damaged.load());
+    // The last packet's block, which the true end would have trimmed, comes out in full.
+    EXPECT_NE(err.find(path + ": the stream ends early at 2.0"), std::string::npos) << err;
+    EXPECT_NE(err.find(" s of 3.00 s; the music is silent from there"), std::string::npos) << err;
+    for (size_t i = (88200 + 2048) * 2; i < stream.music.frameCount * 2; ++i)
+        ASSERT_EQ(stream.music.samples[i], 0) << i;
+    closeMusicStream(&stream);
+    // A caller that wants the whole piece gets nothing from it.
+    DecodedMusic music{};
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(decodeMusicFile(&music, path.c_str()));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(music.samples, nullptr);
+}
+
+TEST_F(StreamTest, OnlyRegularFilesAreOpened) {
+    // A FIFO with no writer would block a plain open for ever.
+    const std::string fifo = dir + "/fifo.ogg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    MusicStream stream;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(openMusicStream(&stream, fifo.c_str()));
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(fifo + ": not a regular file (a FIFO)"), std::string::npos) << err;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(openMusicStream(&stream, "/dev/zero"));
+    err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("/dev/zero: not a regular file (a character device)"), std::string::npos)
+        << err;
+    std::remove(fifo.c_str());
+}
+
 // ---- The play clock -----------------------------------------------------------------------------
 
 constexpr double kRate = 44100.0;
@@ -690,7 +882,7 @@ TEST_F(PlayerTest, PlaysTheMusicAndTheClockMovesForward) {
 TEST_F(PlayerTest, MonoMusicReopensTheDeviceAtItsFormat) {
     ASSERT_TRUE(openAudio(&player, 0.0));
     ASSERT_TRUE(loadMusicStream(&player, mono.c_str()));
-    EXPECT_EQ(player.music.sampleRate, 22050);
+    EXPECT_EQ(player.stream.music.sampleRate, 22050);
     EXPECT_EQ(musicBytesToSeconds(&player, 44100), 1.0f);
     playMusicLooped(&player);
     musicSpectrum(&player, 0, spectrum);
@@ -727,7 +919,13 @@ TEST_F(PlayerTest, NoDeviceShowsBothMessagesAndRunsSilently) {
 TEST_F(PlayerTest, BadMusicFileShowsOnlyTheFileMessage) {
     const std::string text = dir + "/not_music.ogg";
     writeBytes(text, {'O', 'g', 'g', '?'});
-    for (const std::string& path : {text, dir + "/missing.ogg"}) {
+    // Cut short: the page check refuses it before a note plays.
+    const std::string cut = dir + "/cut.ogg";
+    const std::vector<unsigned char> good = readBytes(stereo);
+    writeBytes(cut, std::vector<unsigned char>(good.begin(), good.begin() + good.size() * 2 / 3));
+    const std::string fifo = dir + "/player_fifo.ogg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {text, dir + "/missing.ogg", cut, fifo}) {
         ::testing::internal::CaptureStderr();
         ASSERT_TRUE(openAudio(&player, 0.0));
         EXPECT_FALSE(loadMusicStream(&player, path.c_str()));
@@ -742,6 +940,25 @@ TEST_F(PlayerTest, BadMusicFileShowsOnlyTheFileMessage) {
         releaseMusicStream(&player);
         closeAudio(&player);
     }
+    std::remove(fifo.c_str());
+}
+
+TEST(AudioFailureBox, BelongsToTheShowsWindowWhenThereIsOne) {
+    AudioPlayer player;
+    SDL_MessageBoxButtonData ok;
+    SDL_MessageBoxData box = audioFailureBox(&player, "No Init", &ok);
+    EXPECT_EQ(box.window, nullptr);  // before the display opens the box stands alone
+    // Any window will do as the owner; the box only carries it to SDL.
+    alignas(16) unsigned char window[64];
+    player.messageOwner = reinterpret_cast<SDL_Window*>(window);
+    box = audioFailureBox(&player, "Can`t play file", &ok);
+    EXPECT_EQ(box.window, player.messageOwner);
+    EXPECT_EQ(box.flags, static_cast<Uint32>(SDL_MESSAGEBOX_ERROR));
+    EXPECT_STREQ(box.title, "Error");
+    EXPECT_STREQ(box.message, "Can`t play file");
+    ASSERT_EQ(box.numbuttons, 1);
+    EXPECT_EQ(box.buttons, &ok);
+    EXPECT_STREQ(ok.text, "OK");
 }
 
 }  // namespace

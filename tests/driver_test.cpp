@@ -1,5 +1,6 @@
 // The show end to end: start-up checks, the scene sequence, the scenes' frames, the command line.
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "assets/assets.h"
+#include "driver/offline.h"
 #include "driver/options.h"
 #include "driver/png_writer.h"
 #include "driver/show.h"
@@ -585,6 +587,118 @@ TEST(Program, FindsItsDataFromAnyFolderAndSaysWhenThereIsNone) {
     EXPECT_NE(errors.find("no data folder found"), std::string::npos) << errors;
     EXPECT_EQ(runProgram("/tmp", "--fps 0", &errors), 2);
     EXPECT_NE(errors.find("--fps"), std::string::npos) << errors;
+}
+
+// A copy of the committed data folder in a fresh temporary folder; "" when it could not be made.
+std::string copyOfData() {
+    char folder[] = "/tmp/brindlehop-music-XXXXXX";
+    if (mkdtemp(folder) == nullptr) return "";
+    const std::string copy =
+        std::string("cp -r '" BRINDLEHOP_SOURCE_DIR "/data' '") + folder + "/'";
+    return std::system(copy.c_str()) == 0 ? folder : "";
+}
+
+TEST(Program, DamagedOrUnreadableMusicPlaysTheSilentClockToTheEnd) {
+    if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
+        GTEST_SKIP() << "the brindlehop program is not built";
+    const std::string folder = copyOfData();
+    ASSERT_FALSE(folder.empty());
+    const std::string music = folder + "/data/tolvik_tune.ogg";
+    // Cut short, as a broken download leaves it: half the piece decodes, the rest is missing.
+    const std::string cut =
+        "head -c 891208 '" BRINDLEHOP_SOURCE_DIR "/data/tolvik_tune.ogg' > '" + music + "'";
+    ASSERT_EQ(std::system(cut.c_str()), 0);
+    std::string errors;
+    const std::string args = "--data '" + folder + "' --headless --fps 4";
+    EXPECT_EQ(runProgram("/tmp", "--timings " + args, &errors), 0) << errors;
+    EXPECT_NE(errors.find("Can`t play file"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("data/tolvik_tune.ogg: truncated"), std::string::npos) << errors;
+    // The silent clock runs the scenes through to the last one's limit: 110 s at 4 fps.
+    EXPECT_NE(errors.find("rendered 440 frames"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("first frame out"), std::string::npos) << errors;
+
+    // A FIFO in place of the music is refused at once (a plain open would wait for a writer).
+    ASSERT_EQ(std::remove(music.c_str()), 0);
+    ASSERT_EQ(mkfifo(music.c_str(), 0600), 0);
+    EXPECT_EQ(runProgram("/tmp", "--until 2 " + args, &errors), 0) << errors;
+    EXPECT_NE(errors.find("data/tolvik_tune.ogg: not a regular file (a FIFO)"), std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("Can`t play file"), std::string::npos) << errors;
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+TEST(Program, ShortMusicIsNamedWithTheSceneWhereTheShowLoops) {
+    if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
+        GTEST_SKIP() << "the brindlehop program is not built";
+    const std::string folder = copyOfData();
+    ASSERT_FALSE(folder.empty());
+    // The first half of the piece (about 53 s), ended cleanly: cut at a page start and the page
+    // before it marked as the stream's last (flag 4 in byte 5), with its checksum made anew.
+    const std::string music = folder + "/data/tolvik_tune.ogg";
+    std::vector<unsigned char> bytes;
+    if (std::FILE* in = std::fopen(music.c_str(), "rb")) {
+        int c;
+        while ((c = std::fgetc(in)) != EOF)
+            bytes.push_back(static_cast<unsigned char>(c));
+        std::fclose(in);
+    }
+    std::vector<size_t> pages;
+    for (size_t i = 0; i + 4 <= bytes.size() / 2; ++i)
+        if (std::memcmp(bytes.data() + i, "OggS", 4) == 0) pages.push_back(i);
+    ASSERT_GE(pages.size(), 4u);
+    const size_t last = pages[pages.size() - 2];
+    bytes.resize(pages.back());
+    ogg_page page;
+    page.header = bytes.data() + last;
+    page.header_len = 27 + bytes[last + 26];
+    page.body = page.header + page.header_len;
+    page.body_len = static_cast<long>(bytes.size() - last) - page.header_len;
+    page.header[5] |= 4;
+    ogg_page_checksum_set(&page);
+    std::FILE* out = std::fopen(music.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+
+    std::string errors;
+    EXPECT_EQ(runProgram("/tmp", "--data '" + folder + "' --headless --fps 4", &errors), 0)
+        << errors;
+    EXPECT_EQ(errors.find("Can`t play file"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("warning: data/tolvik_tune.ogg lasts 5"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("loops in scene 3,"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("stopped after 110.0 s: the music lasts 5"), std::string::npos) << errors;
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+TEST(ShortMusic, NamesItsLengthAndTheSceneWhereTheShowLoops) {
+    const DecodedMusic none{};
+    EXPECT_EQ(shortMusicWarning(none, "m.ogg"), "");
+    const struct {
+        size_t frames;
+        const char* length;
+        int scene;
+    } cases[] = {{44100 * 10, "10.00 s", 1},        {44100 * 19, "19.00 s", 1},
+                 {44100 * 19 + 2, "19.00 s", 2},    {44100 * 50, "50.00 s", 3},
+                 {44100 * 96 + 4410, "96.10 s", 6}, {44100 * 100 - 1, "100.00 s", 6}};
+    for (const auto& c : cases) {
+        const DecodedMusic music{nullptr, c.frames, 2, 44100};
+        const std::string warning = shortMusicWarning(music, "data/m.ogg");
+        EXPECT_NE(warning.find("data/m.ogg lasts " + std::string(c.length)), std::string::npos)
+            << warning;
+        EXPECT_NE(warning.find("loops in scene " + std::to_string(c.scene) + ","),
+                  std::string::npos)
+            << warning;
+    }
+    EXPECT_EQ(shortMusicWarning(DecodedMusic{nullptr, 44100 * 100, 2, 44100}, "m.ogg"), "");
+    // An offline run that hits its limit blames the short piece, not the lowest band.
+    static OfflineMusic offline;
+    offline.stream.music = DecodedMusic{nullptr, 44100 * 50, 2, 44100};
+    std::string note = frameLimitNote(offline, 110.0);
+    EXPECT_NE(note.find("the music lasts 50.00 s and loops"), std::string::npos) << note;
+    offline.stream.music = DecodedMusic{nullptr, 44100 * 120, 2, 44100};
+    note = frameLimitNote(offline, 130.0);
+    EXPECT_NE(note.find("lowest band stayed silent"), std::string::npos) << note;
+    offline.stream.music = DecodedMusic{};
 }
 
 TEST(Options, ReadsEveryOptionAndRefusesNonsense) {
