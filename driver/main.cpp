@@ -8,6 +8,7 @@
 #include "driver/data_dir.h"
 #include "driver/options.h"
 #include "driver/run.h"
+#include "driver/std_streams.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ void anchorPath(std::string* path, const std::string& startFolder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    openClosedStandardStreams();
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, &options, &error)) {
