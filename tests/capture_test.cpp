@@ -668,4 +668,42 @@ TEST_F(ProgramTest, EncoderThatStopsReadingIsGivenUpAfterTheDeadline) {
     signal(SIGPIPE, savedPipe);
 }
 
+// ---- The PNG frames, read back by another decoder --------------------------------------------
+
+TEST_F(ProgramTest, PngFramesDecodeToTheirPixelsInAnotherDecoder) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    // ffmpeg's PNG decoder, to the same bgr0 bytes a Pixel has in memory.
+    auto decodePng = [&](const std::string& png) {
+        const std::string raw = dir_ + "/png.raw";
+        const RunResult run = shell(std::string("ffmpeg -v error -y -i ") + shellQuoted(png) +
+                                    " -f rawvideo -pix_fmt bgr0 " + shellQuoted(raw));
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string bytes = readWhole(raw);
+        std::vector<Pixel> pixels(bytes.size() / sizeof(Pixel));
+        std::memcpy(pixels.data(), bytes.data(), pixels.size() * sizeof(Pixel));
+        for (Pixel& p : pixels)
+            p &= 0xFFFFFF;
+        return pixels;
+    };
+    // Random pixels, so every channel differs from the others almost everywhere: a swap of red
+    // and blue, or a row or column out of place, changes the picture.
+    std::mt19937 random(14);
+    std::vector<Pixel> pixels(37 * 23);
+    for (Pixel& p : pixels)
+        p = random() & 0xFFFFFF;
+    ASSERT_TRUE(writePng((dir_ + "/random.png").c_str(), pixels.data(), 37, 23));
+    EXPECT_EQ(probe(dir_ + "/random.png", "width"), "37");
+    EXPECT_EQ(probe(dir_ + "/random.png", "height"), "23");
+    EXPECT_EQ(decodePng(dir_ + "/random.png"), pixels);
+
+    // A frame of the show on disk decodes to the checksum printed for it.
+    const RunResult run =
+        show({"--headless", "--fps", "2", "--frames", dir_ + "/frames", "--at", "10"});
+    const auto lines = checksums(run.out);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    const std::vector<Pixel> frame = decodePng(dir_ + "/frames/frame_000020.png");
+    ASSERT_EQ(frame.size(), static_cast<size_t>(kScreenPixels));
+    EXPECT_EQ(frameChecksum(frame.data(), kScreenPixels), lines[0].second);
+}
+
 }  // namespace
