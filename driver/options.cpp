@@ -84,7 +84,10 @@ const char* usageText() {
            "                        at --fps)\n"
            "  --until S             end a --headless, --capture or --bench run at S seconds of\n"
            "                        show instead of at the end (for quick checks)\n"
-           "  --help                this text\n";
+           "  --help                this text\n"
+           "\n"
+           "Exit status: 0 done, 2 bad command line or data, 3 no display or display lost,\n"
+           "4 output not written, 5 no ffmpeg, 128+N headless or capture stopped by signal N\n";
 }
 
 bool parseOptions(int argc, char** argv, Options* options, std::string* error) {

@@ -706,4 +706,82 @@ TEST_F(ProgramTest, PngFramesDecodeToTheirPixelsInAnotherDecoder) {
     EXPECT_EQ(frameChecksum(frame.data(), kScreenPixels), lines[0].second);
 }
 
+// ---- The live show and its display ------------------------------------------------------------
+
+// A display number with no server behind it.
+std::string unusedDisplay() {
+    for (int n = 7321;; ++n) {
+        if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0)
+            return ":" + std::to_string(n);
+    }
+}
+
+TEST_F(ProgramTest, NoDisplayExitsWithThreeAndSaysHowToRunWithoutOne) {
+    // SDL also asks D-Bus for a session bus here; in the sanitizer tree that library's leak must
+    // not turn the status into LeakSanitizer's 1.
+    const RunResult run =
+        show({}, std::string("env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=") +
+                     unusedDisplay() + " SDL_AUDIODRIVER=dummy ");
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.err.find("cannot open the display"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--headless"), std::string::npos) << run.err;
+}
+
+TEST_F(ProgramTest, LosingTheDisplayEndsTheShowWithOurMessage) {
+    if (findProgram("Xvfb", std::getenv("PATH")).empty())
+        GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
+    // A private X server on a free display; it writes the number it took.
+    const std::string number = dir_ + "/display";
+    const std::string command = std::string("exec Xvfb -displayfd 1 -nolisten tcp -screen 0 ") +
+                                "640x480x24 >" + shellQuoted(number) + " 2>/dev/null";
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t server = 0;
+    ASSERT_EQ(posix_spawn(&server, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ),
+              0);
+    ASSERT_TRUE(waitFor([&] { return readWhole(number).find('\n') != std::string::npos; }));
+    std::string display = readWhole(number);
+    display = ":" + display.substr(0, display.find('\n'));
+
+    // The environment the show starts with: this server, the dummy sound.
+    const char* savedDriver = std::getenv("SDL_VIDEODRIVER");
+    const std::string driver = savedDriver != nullptr ? savedDriver : "";
+    const char* savedDisplay = std::getenv("DISPLAY");
+    const std::string oldDisplay = savedDisplay != nullptr ? savedDisplay : "";
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("DISPLAY", display.c_str(), 1);
+    const pid_t pid = startShow({"--window"});
+    for (const auto& [name, value] :
+         {std::pair{"SDL_VIDEODRIVER", driver}, {"DISPLAY", oldDisplay}}) {
+        if (value.empty())
+            unsetenv(name);
+        else
+            setenv(name, value.c_str(), 1);
+    }
+    ASSERT_GT(pid, 0);
+    // The show is on the screen once it holds a connection to the server (a socket) and has had
+    // a moment to make its window.
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    const bool connected = waitFor([&] {
+        DIR* listing = opendir(fds.c_str());
+        bool socket = false;
+        while (const dirent* entry = listing != nullptr ? readdir(listing) : nullptr) {
+            char target[256] = {};
+            const std::string link = fds + "/" + entry->d_name;
+            if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+                std::strncmp(target, "socket:", 7) == 0)
+                socket = true;
+        }
+        if (listing != nullptr) closedir(listing);
+        return socket;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(server, SIGTERM);
+    EXPECT_EQ(exitStatusOf(server), 0);
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(exitStatusOf(pid), 3);
+    const std::string errors = readWhole(dir_ + "/stderr");
+    EXPECT_NE(errors.find("brindlehop: lost the connection to the display"), std::string::npos)
+        << errors;
+}
+
 }  // namespace
