@@ -642,7 +642,8 @@ TEST_F(ProgramTest, EncoderThatStopsReadingIsGivenUpAfterTheDeadline) {
     setenv("PATH", (path + ":" + savedPath).c_str(), 1);
     // As in the capture run: a vanished encoder must be a failed write, not the end of us.
     const sighandler_t savedPipe = signal(SIGPIPE, SIG_IGN);
-    VideoSettings settings{(dir_ + "/stuck.mkv").c_str(), nullptr, 60, 1, "", 10};
+    const std::string file = dir_ + "/stuck.mkv";
+    VideoSettings settings{file.c_str(), nullptr, 60, 1, "", 10};
     VideoPipe video{};
     testing::internal::CaptureStderr();
     const bool opened = openVideoPipe(&video, settings);
