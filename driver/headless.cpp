@@ -113,9 +113,10 @@ int runHeadless(const Options& options) {
     std::fprintf(stderr, "brindlehop: rendered %llu frames (%.2f s of show at %u fps)\n",
                  static_cast<unsigned long long>(sink.frames), seconds, options.fps);
     if (!picks.empty() && picks.back() >= sink.frames) {
-        std::fprintf(stderr,
-                     "brindlehop: the run ended at %.2f s, before --at %s; no frame written\n",
-                     seconds, unreachedTimes(options, sink.frames).c_str());
+        std::fprintf(
+            stderr,
+            "brindlehop: the run ended at %.2f s, before --at %s: no frame was written for them\n",
+            seconds, unreachedTimes(options, sink.frames).c_str());
         return kExitOutputFailed;
     }
     return kExitOk;
