@@ -2,9 +2,11 @@
 #include "driver/capture.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
+#include "driver/stop_signal.h"
 
 extern char** environ;
 
@@ -53,16 +56,48 @@ void closeInput(VideoPipe* video) {
     video->fd = -1;
 }
 
-bool writeAll(int fd, const void* data, size_t size) {
+enum class WriteOutcome : uint8_t {
+    kWritten,      // every byte is in the pipe
+    kEncoderGone,  // the pipe broke: the encoder has ended
+    kStalled,      // the encoder took nothing for the whole stall time
+    kInterrupted,  // a stop signal arrived while the pipe was full
+};
+
+// Writes to the non-blocking pipe, waiting while it is full, at most stallSeconds without
+// progress. A stop signal ends a wait at once: the handler's EINTR wakes the poll.
+WriteOutcome writeAll(int fd, const void* data, size_t size, double stallSeconds) {
     const char* bytes = static_cast<const char*>(data);
+    double deadline = monotonicSeconds() + stallSeconds;
     while (size > 0) {
         const ssize_t n = write(fd, bytes, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        size -= static_cast<size_t>(n);
+        if (n > 0) {
+            bytes += n;
+            size -= static_cast<size_t>(n);
+            deadline = monotonicSeconds() + stallSeconds;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            if (stopSignal() != 0) return WriteOutcome::kInterrupted;
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const double left = deadline - monotonicSeconds();
+            if (left <= 0.0) return WriteOutcome::kStalled;
+            pollfd wanted{fd, POLLOUT, 0};
+            // Rounded up, so a wait never ends just short of the deadline and spins.
+            const int ready = poll(&wanted, 1, static_cast<int>(std::ceil(left * 1000.0)));
+            if (ready < 0 && errno == EINTR && stopSignal() != 0) return WriteOutcome::kInterrupted;
+            // Readiness or an error on the pipe shows in the next write.
+            continue;
+        }
+        return WriteOutcome::kEncoderGone;
     }
-    return true;
+    return WriteOutcome::kWritten;
+}
+
+void sleepSeconds(double seconds) {
+    timespec pause{0, static_cast<long>(seconds * 1e9)};
+    nanosleep(&pause, nullptr);
 }
 
 }  // namespace
@@ -147,6 +182,9 @@ bool openVideoPipe(VideoPipe* video, const VideoSettings& settings) {
         sizeof(Pixel) * static_cast<size_t>(kScreenPixels) * settings.scale * settings.scale;
     if (settings.scale > 1) video->scaled = new Pixel[video->frameBytes / sizeof(Pixel)];
 
+    video->path = settings.path;
+    video->pathExisted = stat(settings.path, &video->pathBefore) == 0;
+
     const std::vector<std::string> args = ffmpegArguments(settings);
     std::vector<char*> argv;
     for (const std::string& arg : args)
@@ -174,6 +212,8 @@ bool openVideoPipe(VideoPipe* video, const VideoSettings& settings) {
         closeVideoPipe(video);
         return false;
     }
+    // Our end alone waits with a deadline; ffmpeg's end stays blocking, as it expects.
+    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
     video->fd = fds[1];
     video->pid = pid;
     startProgress(&video->progress, stderr, "capture", settings.frames);
@@ -186,7 +226,20 @@ bool writeVideoFrame(VideoPipe* video, const Pixel* screen) {
         scaleFrame(video->scaled, screen, video->scale);
         frame = video->scaled;
     }
-    if (video->fd < 0 || !writeAll(video->fd, frame, video->frameBytes)) {
+    const WriteOutcome outcome =
+        video->fd < 0 ? WriteOutcome::kEncoderGone
+                      : writeAll(video->fd, frame, video->frameBytes, video->stallSeconds);
+    if (outcome == WriteOutcome::kInterrupted) return false;
+    if (outcome == WriteOutcome::kStalled) {
+        // Nothing would ever come of it: it is not read from, so it gets no chance to finish.
+        std::fprintf(stderr,
+                     "\nbrindlehop: ffmpeg took no frame data for %.0f s after %llu frames; "
+                     "stopping it\n",
+                     video->stallSeconds, static_cast<unsigned long long>(video->framesWritten));
+        stopEncoder(video, 0.0);
+        return false;
+    }
+    if (outcome != WriteOutcome::kWritten) {
         const int error = errno;
         closeInput(video);
         const int status = waitForEncoder(video);
@@ -220,6 +273,40 @@ bool closeVideoPipe(VideoPipe* video) {
     return ok;
 }
 
+void stopEncoder(VideoPipe* video, double graceSeconds) {
+    closeInput(video);
+    if (video->pid == 0) return;
+    kill(video->pid, graceSeconds > 0.0 ? SIGTERM : SIGKILL);
+    const double deadline = monotonicSeconds() + graceSeconds;
+    int status = 0;
+    while (waitpid(video->pid, &status, WNOHANG) == 0) {
+        if (monotonicSeconds() >= deadline) {
+            kill(video->pid, SIGKILL);
+            waitForEncoder(video);
+            return;
+        }
+        sleepSeconds(0.01);
+    }
+    video->pid = 0;
+}
+
+void removeUnfinishedVideo(const VideoPipe& video) {
+    if (video.path == nullptr) return;
+    struct stat now {};
+    if (stat(video.path, &now) != 0) return;
+    const struct stat& before = video.pathBefore;
+    if (video.pathExisted && now.st_ino == before.st_ino && now.st_dev == before.st_dev &&
+        now.st_size == before.st_size && now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+        now.st_mtim.tv_nsec == before.st_mtim.tv_nsec)
+        return;
+    if (std::remove(video.path) == 0)
+        std::fprintf(stderr, "brindlehop: removed the unfinished video %s\n", video.path);
+    else
+        std::fprintf(stderr,
+                     "brindlehop: the unfinished video %s was kept (cannot remove it: %s)\n",
+                     video.path, std::strerror(errno));
+}
+
 int runCapture(const Options& options) {
     if (findProgram("ffmpeg", std::getenv("PATH")).empty()) {
         std::fprintf(stderr,
@@ -229,6 +316,7 @@ int runCapture(const Options& options) {
     }
     // A vanished ffmpeg must show up as a failed write with a message, not kill the show.
     signal(SIGPIPE, SIG_IGN);
+    catchStopSignals();
 
     static ShowState state;
     static ShowAssets assets;
@@ -242,6 +330,7 @@ int runCapture(const Options& options) {
 
     FrameSink sink{};
     sink.kind = FrameSinkKind::kCapture;
+    sink.stopOnSignal = true;
     sink.fps = options.fps;
     sink.frameLimit = offlineFrameLimit(offline, options);
     // Counted first, so the video's length is known to ffmpeg and to the progress line.
@@ -260,6 +349,19 @@ int runCapture(const Options& options) {
         sink.video = &video;
         const double start = monotonicSeconds();
         end = runScenes(&state, &clock, &sink);
+        // A stop signal may also have cut a wait on a full pipe short, which reads as a failed
+        // frame.
+        if (end != ShowEnd::kFinished && end != ShowEnd::kFrameLimit && stopSignal() != 0) {
+            // The encoder was told a length the video will not reach: its file would hold the
+            // music past the last picture, so it is stopped and the file removed.
+            stopEncoder(&video, 5.0);
+            closeVideoPipe(&video);
+            std::fprintf(stderr, "\nbrindlehop: stopped by signal %d after %llu frames\n",
+                         stopSignal(), static_cast<unsigned long long>(video.framesWritten));
+            removeUnfinishedVideo(video);
+            releaseOfflineMusic(&offline);
+            return 128 + stopSignal();
+        }
         closed = closeVideoPipe(&video);
         if (end == ShowEnd::kFrameLimit && options.untilSeconds < 0.0)
             std::fputs(
@@ -274,5 +376,7 @@ int runCapture(const Options& options) {
                          monotonicSeconds() - start);
     }
     releaseOfflineMusic(&offline);
-    return end != ShowEnd::kOutputFailed && closed ? kExitOk : kExitOutputFailed;
+    if (end != ShowEnd::kOutputFailed && closed) return kExitOk;
+    removeUnfinishedVideo(video);
+    return kExitOutputFailed;
 }

@@ -13,6 +13,7 @@
 // every pixel of a lossless video is a pixel of the show.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -42,6 +43,11 @@ struct VideoPipe {
     size_t frameBytes = 0;       // bytes of one frame as written
     uint64_t framesWritten = 0;  // frames ffmpeg has taken
     ProgressBar progress{};      // the console line, out of the frames of the settings
+    double stallSeconds = 30.0;  // seconds a frame may wait on a full pipe before the encoder
+                                 // counts as stuck
+    const char* path = nullptr;  // the video file of the settings
+    bool pathExisted = false;    // the file was there before the encoder started
+    struct stat pathBefore {};   // and this was it then, so an untouched file is left alone
 };
 
 // The full path of program in the folders of PATH, or "" when it is not there.
@@ -58,9 +64,18 @@ void scaleFrame(Pixel* out, const Pixel* screen, uint32_t scale);
 bool openVideoPipe(VideoPipe* video, const VideoSettings& settings);
 
 // Sends one 512 x 384 frame (enlarged if asked) and advances the progress line; false with a
-// message on stderr when ffmpeg no longer takes frames. Allocates nothing.
+// message on stderr when ffmpeg no longer takes frames, or took nothing for stallSeconds (it is
+// then killed), and false without one when a stop signal interrupts a wait. Allocates nothing.
 bool writeVideoFrame(VideoPipe* video, const Pixel* screen);
 
 // Ends the input, waits for ffmpeg and frees the buffer; false with a message on stderr when
 // ffmpeg failed. Safe to repeat.
 bool closeVideoPipe(VideoPipe* video);
+
+// Ends the input and stops ffmpeg with SIGTERM (SIGKILL when it has not ended after
+// graceSeconds), then reaps it; for a run that will not finish its video.
+void stopEncoder(VideoPipe* video, double graceSeconds);
+
+// Removes the video file of an unfinished run, unless the encoder never touched it (a file that
+// was there before and is unchanged stays), and says which on stderr.
+void removeUnfinishedVideo(const VideoPipe& video);

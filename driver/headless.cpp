@@ -1,10 +1,12 @@
 // The show on a fixed frame clock, with no display and no sound: for tests and previews.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,9 +14,52 @@
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
+#include "driver/std_streams.h"
+#include "driver/stop_signal.h"
 #include "driver/timings.h"
 
+namespace {
+
+// The --at times whose frames the run did not reach (frame >= framesDone), as "150 s, 200 s".
+std::string unreachedTimes(const Options& options, uint64_t framesDone) {
+    std::string names;
+    for (double seconds : options.atSeconds) {
+        if (static_cast<uint64_t>(std::llround(seconds * options.fps)) < framesDone) continue;
+        char text[64];
+        std::snprintf(text, sizeof text, "%s%g s", names.empty() ? "" : ", ", seconds);
+        names += text;
+    }
+    return names;
+}
+
+// Flushes stdout and says whether everything written to it arrived.
+bool standardOutputWritten() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    std::fprintf(stderr, "brindlehop: cannot write to standard output: %s\n", std::strerror(errno));
+    return false;
+}
+
+}  // namespace
+
 int runHeadless(const Options& options) {
+    if (!options.framesDir.empty()) {
+        if (options.framesDir.size() > kFramesDirMaxLength) {
+            std::fprintf(stderr,
+                         "brindlehop: the --frames folder's path is too long (%zu bytes, at most "
+                         "%zu)\n",
+                         options.framesDir.size(), kFramesDirMaxLength);
+            return kExitUsage;
+        }
+        // The checksum lines are half of the output; into a closed stdout they would be lost.
+        if (standardStreamWasClosed(STDOUT_FILENO)) {
+            std::fprintf(stderr,
+                         "brindlehop: standard output is closed, so the checksum lines of "
+                         "--frames would be lost\n");
+            return kExitOutputFailed;
+        }
+    }
+    catchStopSignals();
+
     static ShowState state;
     static ShowAssets assets;
     if (!prepareShow(&state, &assets, showBuffers())) return kExitUsage;
@@ -26,6 +71,7 @@ int runHeadless(const Options& options) {
 
     FrameSink sink{};
     sink.kind = FrameSinkKind::kHeadless;
+    sink.stopOnSignal = true;
     sink.fps = options.fps;
     sink.frameLimit = offlineFrameLimit(offline, options);
     const bool stopEarly = options.untilSeconds >= 0.0;
@@ -49,14 +95,28 @@ int runHeadless(const Options& options) {
 
     readShowClock(&clock, &state);
     const ShowEnd end = runScenes(&state, &clock, &sink);
-    std::fflush(stdout);
+    // A failed checksum line has said so already.
+    const bool outputWritten = end == ShowEnd::kOutputFailed || standardOutputWritten();
     const double seconds = static_cast<double>(sink.frames) / options.fps;
     const std::string limitNote = frameLimitNote(offline, seconds);  // it needs the music
     releaseOfflineMusic(&offline);
 
-    if (end == ShowEnd::kOutputFailed) return kExitOutputFailed;
+    if (end == ShowEnd::kOutputFailed || !outputWritten) return kExitOutputFailed;
+    if (end == ShowEnd::kInterrupted) {
+        std::fprintf(stderr,
+                     "brindlehop: stopped by signal %d after %llu frames (%.2f s of show)\n",
+                     stopSignal(), static_cast<unsigned long long>(sink.frames), seconds);
+        return 128 + stopSignal();
+    }
     if (end == ShowEnd::kFrameLimit && !stopEarly) std::fputs(limitNote.c_str(), stderr);
     std::fprintf(stderr, "brindlehop: rendered %llu frames (%.2f s of show at %u fps)\n",
                  static_cast<unsigned long long>(sink.frames), seconds, options.fps);
+    if (!picks.empty() && picks.back() >= sink.frames) {
+        std::fprintf(
+            stderr,
+            "brindlehop: the run ended at %.2f s, before --at %s: no frame was written for them\n",
+            seconds, unreachedTimes(options, sink.frames).c_str());
+        return kExitOutputFailed;
+    }
     return kExitOk;
 }

@@ -2,7 +2,6 @@
 #include <string>
 
 #include "driver/options.h"
-#include "driver/run.h"
 
 namespace {
 
@@ -22,20 +21,6 @@ std::string roff(const char* text) {
     if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
     return out;
 }
-
-struct ExitStatusDoc {
-    int status;
-    const char* meaning;
-};
-
-constexpr ExitStatusDoc kExitStatuses[] = {
-    {kExitOk, "the show ended, Escape ended it, or --help or --version"},
-    {kExitUsage, "a bad command line, or a missing or broken data folder"},
-    {kExitNoDisplay, "the display could not be opened"},
-    {kExitOutputFailed,
-     "the frames or the video of a headless or capture run could not be written"},
-    {kExitNoEncoder, "--capture without ffmpeg on the PATH"},
-};
 
 }  // namespace
 
@@ -76,9 +61,9 @@ std::string manualPage() {
         ".I data/\n"
         "in the working folder, then beside the program, then here.\n"
         ".SH EXIT STATUS\n";
-    for (const ExitStatusDoc& exit : kExitStatuses)
+    for (const ExitStatusDoc& exit : exitStatusTable())
         page.append(".TP\n")
-            .append(std::to_string(exit.status))
+            .append(roff(exit.status))
             .append("\n")
             .append(roff(exit.meaning))
             .append("\n");

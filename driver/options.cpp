@@ -91,10 +91,24 @@ constexpr OptionDoc kOptionTable[] = {
     {"--help", "", "this text"},
 };
 
+// The exit statuses, listed by --help and the manual page.
+constexpr ExitStatusDoc kExitStatusTable[] = {
+    {"0", "the show ended, Escape ended it, or --help or --version"},
+    {"2", "a bad command line, or a missing or broken data folder"},
+    {"3", "the display could not be opened, or was lost while showing"},
+    {"4", "a headless or capture run could not write its frames or its video"},
+    {"5", "--capture without ffmpeg on the PATH"},
+    {"128+N", "a headless or capture run stopped by signal N (SIGINT, SIGTERM)"},
+};
+
 }  // namespace
 
 std::span<const OptionDoc> optionTable() {
     return kOptionTable;
+}
+
+std::span<const ExitStatusDoc> exitStatusTable() {
+    return kExitStatusTable;
 }
 
 const char* versionText() {
@@ -134,6 +148,12 @@ const char* usageText() {
                 first = false;
             }
             out.append(line).append("\n");
+        }
+        out += "\nExit status:\n";
+        for (const ExitStatusDoc& exit : kExitStatusTable) {
+            std::string line = std::string("  ") + exit.status;
+            line.resize(std::max(kColumn, line.size() + 1), ' ');
+            out.append(line).append(exit.meaning).append("\n");
         }
         return out;
     }();

@@ -40,6 +40,15 @@ struct OptionDoc {
 // Every option in the order --help and the manual page list them.
 std::span<const OptionDoc> optionTable();
 
+// One exit status of the program, as --help and the manual page list it.
+struct ExitStatusDoc {
+    const char* status;   // "4", or "128+N"
+    const char* meaning;  // when the program ends with it
+};
+
+// Every exit status, lowest first.
+std::span<const ExitStatusDoc> exitStatusTable();
+
 // Reads argv into options; false with a message in error when an option is unknown or malformed.
 bool parseOptions(int argc, char** argv, Options* options, std::string* error);
 

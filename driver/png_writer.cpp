@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr char kPartialSuffix[] = ".partial";  // the name a PNG has while it is being written
+
 void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
     out.push_back(static_cast<uint8_t>(value >> 24));
     out.push_back(static_cast<uint8_t>(value >> 16));
@@ -57,10 +59,18 @@ bool writePng(const char* path, const Pixel* pixels, int width, int height) {
     putChunk(file, "IDAT", packed);
     putChunk(file, "IEND", {});
 
-    FILE* out = std::fopen(path, "wb");
+    // A full disk or an interrupted run must not leave a truncated picture under the frame's
+    // name: the file gets its name only once every byte is on disk.
+    char partial[4096 + sizeof kPartialSuffix];
+    const int length = std::snprintf(partial, sizeof partial, "%s%s", path, kPartialSuffix);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof partial) return false;
+    FILE* out = std::fopen(partial, "wb");
     if (out == nullptr) return false;
     const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    return std::fclose(out) == 0 && written;
+    const bool closed = std::fclose(out) == 0;
+    if (written && closed && std::rename(partial, path) == 0) return true;
+    std::remove(partial);
+    return false;
 }
 
 uint32_t frameChecksum(const Pixel* pixels, int count) {

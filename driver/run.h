@@ -7,9 +7,10 @@
 // Exit statuses of the program.
 constexpr int kExitOk = 0;            // the show ended, or Escape, or --help
 constexpr int kExitUsage = 2;         // a bad command line, or missing or broken data
-constexpr int kExitNoDisplay = 3;     // the display could not be opened
+constexpr int kExitNoDisplay = 3;     // the display could not be opened, or was lost while showing
 constexpr int kExitOutputFailed = 4;  // headless or capture output could not be written
 constexpr int kExitNoEncoder = 5;     // --capture without ffmpeg on the PATH
+// A headless or capture run stopped by SIGINT or SIGTERM exits with 128 + the signal's number.
 
 // The show on the screen with its music, as it always was; returns the exit status.
 int runLive(const Options& options);

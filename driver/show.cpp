@@ -2,6 +2,7 @@
 #include "driver/show.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 #include <string>
@@ -9,11 +10,16 @@
 #include "display/display.h"
 #include "driver/capture.h"
 #include "driver/png_writer.h"
+#include "driver/stop_signal.h"
 #include "driver/timings.h"
 
 namespace {
 
 bool frameLimitReached(const FrameSink* sink, ShowEnd* end) {
+    if (sink->stopOnSignal && stopSignal() != 0) {
+        *end = ShowEnd::kInterrupted;
+        return true;
+    }
     if (sink->frameLimit == 0 || sink->frames < sink->frameLimit) return false;
     *end = ShowEnd::kFrameLimit;
     return true;
@@ -45,18 +51,30 @@ bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* e
     if (write) {
         const uint32_t crc = frameChecksum(state->buffers.screen, kScreenPixels);
         if (sink->framesDir != nullptr) {
-            char path[4096];
-            std::snprintf(path, sizeof path, "%s/frame_%06" PRIu64 ".png", sink->framesDir, frame);
-            if (!writePng(path, state->buffers.screen, kScreenWidth, kScreenHeight)) {
+            char path[kFramePathCapacity];
+            const int length = std::snprintf(path, sizeof path, "%s/frame_%06" PRIu64 ".png",
+                                             sink->framesDir, frame);
+            if (length < 0 || static_cast<size_t>(length) >= sizeof path ||
+                !writePng(path, state->buffers.screen, kScreenWidth, kScreenHeight)) {
                 std::fprintf(stderr, "brindlehop: cannot write %s\n", path);
                 sink->failed = true;
                 *end = ShowEnd::kOutputFailed;
                 return false;
             }
         }
-        if (sink->checksums != nullptr)
+        if (sink->checksums != nullptr) {
+            // Each line is flushed with its frame, so whatever stops the run leaves a line for
+            // every PNG on disk, and a full or closed output is seen at the first line.
             std::fprintf(sink->checksums, "frame %" PRIu64 " t %.6f scene %d crc32 %08x\n", frame,
                          static_cast<double>(state->musicTime), scene, crc);
+            if (std::fflush(sink->checksums) != 0 || std::ferror(sink->checksums)) {
+                std::fprintf(stderr, "brindlehop: cannot write the checksum lines: %s\n",
+                             std::strerror(errno));
+                sink->failed = true;
+                *end = ShowEnd::kOutputFailed;
+                return false;
+            }
+        }
     }
     return !frameLimitReached(sink, end);
 }

@@ -31,6 +31,12 @@ enum class FrameSinkKind : uint8_t {
 
 struct VideoPipe;  // driver/capture.h
 
+// Bytes of a frame file's path with its terminating zero: the system's longest path.
+constexpr size_t kFramePathCapacity = 4096;
+// Longest --frames folder: leaves room for "/frame_" and 20 digits of frame number, ".png" and
+// the writer's temporary suffix, so no two frames ever share a truncated name.
+constexpr size_t kFramesDirMaxLength = kFramePathCapacity - 64;
+
 struct FrameSink {
     FrameSinkKind kind;          // display or headless
     uint32_t fps;                // headless: frames per second of the offline clock
@@ -45,6 +51,7 @@ struct FrameSink {
     size_t sceneLogCapacity;     // entries sceneLog can hold
     uint64_t frames;             // frames delivered so far
     bool failed;                 // a frame could not be written; the run stops
+    bool stopOnSignal;           // headless, capture: end after the frame when a stop signal came
 };
 
 // How the scene loops ended.
@@ -52,6 +59,7 @@ enum class ShowEnd : uint8_t {
     kFinished,      // the last scene's condition failed: the show is over
     kFrameLimit,    // the headless frame limit was reached first
     kOutputFailed,  // a frame could not be written
+    kInterrupted,   // SIGINT or SIGTERM arrived; the frame under way was delivered first
 };
 
 // Refreshes musicTime and spectrum for the next frame from the clock.

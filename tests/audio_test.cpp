@@ -1,9 +1,11 @@
 // Tests of the music back end: spectrum scale, decoding, the play clock, the music clock and beats.
+#include <SDL.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vorbis/vorbisenc.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <mutex>
 #include <numbers>
 #include <random>
 #include <string>
@@ -172,8 +175,10 @@ TEST_F(SpectrumTest, EmptyInputGivesZeros) {
 
 // ---- Test music ---------------------------------------------------------------------------------
 
-// Encodes `seconds` of a sine at `hz` (amplitude 0.5) into an Ogg Vorbis file with libvorbisenc.
-bool writeSineOgg(const std::string& path, double seconds, double hz, int channels, int rate) {
+// Encodes `seconds` of a sine at `hz` (amplitude 0.5) into an Ogg Vorbis file with libvorbisenc;
+// with a glide the frequency rises by glideHzPerSecond, so every moment has its own spectrum.
+bool writeSineOgg(const std::string& path, double seconds, double hz, int channels, int rate,
+                  double glideHzPerSecond = 0.0) {
     vorbis_info vi;
     vorbis_info_init(&vi);
     if (vorbis_encode_init_vbr(&vi, channels, rate, 0.5f) != 0) {
@@ -221,7 +226,8 @@ bool writeSineOgg(const std::string& path, double seconds, double hz, int channe
         const int chunk = static_cast<int>(std::min<long>(1024, total - done));
         float** buffer = vorbis_analysis_buffer(&vd, chunk);
         for (int i = 0; i < chunk; ++i) {
-            const double v = 0.5 * std::sin(2.0 * kPi * hz * static_cast<double>(done + i) / rate);
+            const double t = static_cast<double>(done + i) / rate;
+            const double v = 0.5 * std::sin(2.0 * kPi * (hz + 0.5 * glideHzPerSecond * t) * t);
             for (int c = 0; c < channels; ++c) {
                 buffer[c][i] = static_cast<float>(v);
             }
@@ -277,11 +283,13 @@ protected:
         mono = dir + "/sine1000_mono22k.ogg";
         ASSERT_TRUE(writeSineOgg(stereo, 2.0, 440.0, 2, 44100));
         ASSERT_TRUE(writeSineOgg(mono, 1.0, 1000.0, 1, 22050));
+        glide = dir + "/glide_stereo.ogg";
+        ASSERT_TRUE(writeSineOgg(glide, 2.0, 200.0, 2, 44100, 2000.0));
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(dir); }
-    static std::string dir, stereo, mono;
+    static std::string dir, stereo, mono, glide;
 };
-std::string MusicFiles::dir, MusicFiles::stereo, MusicFiles::mono;
+std::string MusicFiles::dir, MusicFiles::stereo, MusicFiles::mono, MusicFiles::glide;
 
 // ---- Decoding -----------------------------------------------------------------------------------
 
@@ -877,6 +885,51 @@ TEST_F(PlayerTest, PlaysTheMusicAndTheClockMovesForward) {
     ASSERT_TRUE(loadMusicStream(&player, stereo.c_str()));
     playMusicLooped(&player);
     EXPECT_LT(musicBytesToSeconds(&player, musicPositionBytes(&player)), 0.05f);
+}
+
+TEST_F(PlayerTest, LiveClockReadsTheSpectrumAtTheHeardPosition) {
+    // The show's start-up sequence, then the device is paused again so that no callback writes
+    // a stamp: the test's own stamps say where the sound is.
+    ASSERT_TRUE(openAudio(&player, 0.0));
+    ASSERT_TRUE(loadMusicStream(&player, glide.c_str()));
+    playMusicLooped(&player);
+    SDL_PauseAudioDevice(player.device, 1);
+    SDL_LockAudioDevice(player.device);  // waits out a callback under way
+    SDL_UnlockAudioDevice(player.device);
+    MusicClock live{MusicClockMode::kLive, &player, nullptr, 0, 0, nullptr};
+
+    // The offline clock at one frame per sample reads the same decoded music at a known frame.
+    DecodedMusic music{};
+    SpectrumWork work{};
+    ASSERT_TRUE(decodeMusicFile(&music, glide.c_str()));
+    ASSERT_TRUE(createSpectrumWork(&work));
+    MusicClock reference{MusicClockMode::kOffline, nullptr, &music, 0, 44100, &work};
+    float referenceTime = 0.0f;
+    float referenceSpectrum[kSpectrumBins]{};
+
+    std::vector<int> peaks;
+    for (uint64_t heard : {22050u, 44611u, 66150u}) {
+        // A stamp taken "later" than now: no time has passed since it, so exactly the queued
+        // frames less the device latency are heard.
+        {
+            std::lock_guard<std::mutex> hold(player.stampLock);
+            player.stamp = PlayStamp{heard + static_cast<uint64_t>(player.clock.latencyFrames),
+                                     monotonicSeconds() + 1000.0, true};
+        }
+        updateMusicClock(&live, &musicTime, spectrum);
+        reference.frameNumber = heard;
+        updateMusicClock(&reference, &referenceTime, referenceSpectrum);
+        EXPECT_EQ(musicTime, referenceTime) << heard;
+        EXPECT_TRUE(std::equal(spectrum, spectrum + kSpectrumBins, referenceSpectrum))
+            << "spectrum not read at heard frame " << heard << ": peak at bin " << peakBin(spectrum)
+            << ", wanted " << peakBin(referenceSpectrum);
+        peaks.push_back(peakBin(spectrum));
+    }
+    // The glide moves the peak, so a spectrum from elsewhere in the music would not match.
+    EXPECT_LT(peaks[0], peaks[1]);
+    EXPECT_LT(peaks[1], peaks[2]);
+    releaseSpectrumWork(&work);
+    releaseDecodedMusic(&music);
 }
 
 TEST_F(PlayerTest, MonoMusicReopensTheDeviceAtItsFormat) {

@@ -1,18 +1,25 @@
 // Video capture, the scene bench and the progress line: the pieces alone, then the program end to
 // end through ffmpeg (skipped where ffmpeg is not installed).
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/capture.h"
@@ -20,6 +27,8 @@
 #include "driver/png_writer.h"
 #include "driver/progress.h"
 #include "driver/show.h"
+
+extern char** environ;
 
 namespace {
 
@@ -304,6 +313,85 @@ protected:
     bool haveMusic() const {
         return access(BRINDLEHOP_SOURCE_DIR "/data/tolvik_tune.ogg", R_OK) == 0;
     }
+    // The shell command that runs the show with args on the committed data.
+    static std::string showCommand(const std::vector<std::string>& args) {
+        std::string command = shellQuoted(BRINDLEHOP_BINARY_DIR "/brindlehop");
+        command += " --data ";
+        command += shellQuoted(BRINDLEHOP_SOURCE_DIR);
+        for (const std::string& arg : args) {
+            command += ' ';
+            command += shellQuoted(arg);
+        }
+        return command;
+    }
+    // The show started in the background with stdout and stderr into files of dir_; its pid.
+    pid_t startShow(const std::vector<std::string>& args) {
+        std::remove((dir_ + "/stdout").c_str());
+        std::remove((dir_ + "/stderr").c_str());
+        std::string command = "exec ";
+        command += showCommand(args);
+        command += " >";
+        command += shellQuoted(dir_ + "/stdout");
+        command += " 2>";
+        command += shellQuoted(dir_ + "/stderr");
+        const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+        pid_t pid = 0;
+        EXPECT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ),
+                  0);
+        return pid;
+    }
+    // Waits up to 60 s for ready() to hold; whether it did.
+    static bool waitFor(const std::function<bool()>& ready) {
+        for (int i = 0; i < 6000; ++i) {
+            if (ready()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    // The exit status of pid, or -1 when a signal ended it.
+    static int exitStatusOf(pid_t pid) {
+        int status = 0;
+        EXPECT_EQ(waitpid(pid, &status, 0), pid);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    // Whether any process has text in its command line (an encoder left behind).
+    static bool processRunsWith(const std::string& text) {
+        DIR* processes = opendir("/proc");
+        bool found = false;
+        while (const dirent* entry = processes != nullptr ? readdir(processes) : nullptr) {
+            if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+            std::string line = readWhole(std::string("/proc/") + entry->d_name + "/cmdline");
+            std::replace(line.begin(), line.end(), '\0', ' ');
+            found = found || line.find(text) != std::string::npos;
+        }
+        if (processes != nullptr) closedir(processes);
+        return found;
+    }
+    // An executable script named ffmpeg in dir_/fake, for encoders that misbehave.
+    std::string fakeFfmpeg(const std::string& body) {
+        const std::string folder = dir_ + "/fake";
+        mkdir(folder.c_str(), 0755);
+        const std::string path = folder + "/ffmpeg";
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        chmod(path.c_str(), 0755);
+        return folder;
+    }
+    // The names in folder that end in ending.
+    static std::vector<std::string> filesEndingIn(const std::string& folder,
+                                                  const std::string& ending) {
+        std::vector<std::string> names;
+        DIR* listing = opendir(folder.c_str());
+        if (listing == nullptr) return names;
+        while (const dirent* entry = readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name.size() >= ending.size() &&
+                name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
+                names.push_back(name);
+        }
+        closedir(listing);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     std::string dir_;
 };
@@ -423,6 +511,278 @@ TEST_F(ProgramTest, BenchPrintsALinePerSceneAndTheWholeShow) {
     EXPECT_NE(early.out.find("scene 2: 2 frames"), std::string::npos) << early.out;
     EXPECT_EQ(early.out.find("scene 3:"), std::string::npos) << early.out;
     EXPECT_NE(early.out.find("whole show: 1800 frames"), std::string::npos) << early.out;
+}
+
+// ---- Output that fails or is cut short ----------------------------------------------------------
+
+TEST_F(ProgramTest, HeadlessOutputThatCannotBeWrittenIsAFailure) {
+    const std::string frames = dir_ + "/frames";
+    const std::vector<std::string> oneFrame = {"--headless", "--fps", "2", "--frames",
+                                               frames,       "--at",  "1"};
+    const std::string command = showCommand(oneFrame);
+    const std::string errors = std::string(" 2>") + shellQuoted(dir_ + "/stderr");
+    // A full or closed stdout loses the checksum lines.
+    int status = std::system((command + " >/dev/full" + errors).c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+    EXPECT_NE(readWhole(dir_ + "/stderr").find("No space left on device"), std::string::npos);
+    status = std::system((command + " >&-" + errors).c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+    EXPECT_NE(readWhole(dir_ + "/stderr").find("standard output is closed"), std::string::npos);
+
+    // A disk that fills during a frame leaves no truncated picture, under any name.
+    std::system((std::string("rm -rf ") + shellQuoted(frames)).c_str());
+    status =
+        std::system(("ulimit -f 20; trap '' XFSZ; " + command + " >/dev/null" + errors).c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+    EXPECT_NE(readWhole(dir_ + "/stderr").find("cannot write"), std::string::npos);
+    EXPECT_EQ(filesEndingIn(frames, ".png").size(), 0u);
+    EXPECT_EQ(filesEndingIn(frames, ".partial").size(), 0u);
+
+    // Moments the run never reaches are named.
+    RunResult run =
+        show({"--headless", "--fps", "2", "--until", "3", "--frames", frames, "--at", "1,5,40.5"});
+    EXPECT_EQ(run.status, 4);
+    EXPECT_NE(run.err.find("before --at 5 s, 40.5 s"), std::string::npos) << run.err;
+    EXPECT_EQ(checksums(run.out).size(), 1u) << run.out;
+
+    // A folder path so long that frame names would be cut is refused before anything is drawn.
+    const std::string deep = dir_ + "/" + std::string(kFramesDirMaxLength, 'd');
+    run = show({"--headless", "--fps", "2", "--frames", deep, "--at", "1"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("too long"), std::string::npos) << run.err;
+    EXPECT_EQ(checksums(run.out).size(), 0u);
+}
+
+TEST_F(ProgramTest, StopSignalEndsHeadlessAfterAWholeFrame) {
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        const std::string frames = dir_ + "/frames" + std::to_string(signalNumber);
+        const pid_t pid = startShow({"--headless", "--fps", "60", "--frames", frames});
+        ASSERT_GT(pid, 0);
+        // Stopped once a few frames are out, long before the show's 6000.
+        ASSERT_TRUE(waitFor([&] { return checksums(readWhole(dir_ + "/stdout")).size() >= 3; }));
+        kill(pid, signalNumber);
+        EXPECT_EQ(exitStatusOf(pid), 128 + signalNumber);
+        const auto lines = checksums(readWhole(dir_ + "/stdout"));
+        const std::vector<std::string> pictures = filesEndingIn(frames, ".png");
+        EXPECT_LT(lines.size(), 6000u);
+        // Every picture on disk has its checksum line, and the other way round.
+        ASSERT_EQ(pictures.size(), lines.size());
+        for (size_t i = 0; i < lines.size(); ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame_%06" PRIu64 ".png", lines[i].first);
+            EXPECT_EQ(pictures[i], name);
+        }
+        EXPECT_EQ(filesEndingIn(frames, ".partial").size(), 0u);
+        EXPECT_NE(readWhole(dir_ + "/stderr").find("stopped by signal"), std::string::npos);
+    }
+}
+
+TEST_F(ProgramTest, ClosedStandardDescriptorsKeepTheOutputIntact) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    // With stdin and stderr closed the pipe to the encoder would take descriptor 2, and the
+    // progress line (every 2 s into a non-terminal) would go into the video. The run is made
+    // long enough for a few of those lines.
+    const std::string video = dir_ + "/closed.mkv";
+    const std::string command =
+        showCommand({"--capture", video, "--codec", "ffv1", "--fps", "4", "--until", "60"}) +
+        " <&- >/dev/null 2>&-";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const RunResult headless = show({"--headless", "--fps", "4", "--until", "60", "--frames",
+                                     dir_ + "/frames", "--at", "0.25,59.75"});
+    const auto lines = checksums(headless.out);
+    ASSERT_EQ(lines.size(), 2u) << headless.out;
+    const auto decoded = decodeFrames(video, {lines[0].first, lines[1].first});
+    ASSERT_EQ(decoded.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(frameChecksum(decoded[i].data(), kScreenPixels), lines[i].second);
+}
+
+TEST_F(ProgramTest, StopSignalDuringCaptureEndsTheEncoderAndItsFile) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    const std::string video = dir_ + "/stopped.mkv";
+    const pid_t pid = startShow({"--capture", video, "--codec", "ffv1"});
+    ASSERT_GT(pid, 0);
+    // The encoder is running and has begun the file.
+    ASSERT_TRUE(waitFor([&] { return access(video.c_str(), F_OK) == 0; }));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(exitStatusOf(pid), 128 + SIGTERM);
+    EXPECT_FALSE(processRunsWith(video)) << "ffmpeg was left running";
+    EXPECT_NE(access(video.c_str(), F_OK), 0) << "the unfinished video is still there";
+    const std::string errors = readWhole(dir_ + "/stderr");
+    EXPECT_NE(errors.find("stopped by signal 15"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("removed the unfinished video"), std::string::npos) << errors;
+}
+
+TEST_F(ProgramTest, EncoderThatDiesLeavesNoPartialVideoButSparesAnUntouchedFile) {
+    // Takes one frame and a bit, writes a stub of a file and fails.
+    std::string path = fakeFfmpeg(
+        "for last; do :; done\nprintf 'half a video' >\"$last\"\nhead -c 1000000 >/dev/null\n"
+        "exit 1");
+    const std::string video = dir_ + "/dead.mkv";
+    RunResult run = show({"--capture", video, "--until", "5"},
+                         std::string("PATH=") + shellQuoted(path) + ":$PATH ");
+    EXPECT_EQ(run.status, 4);
+    EXPECT_NE(run.err.find("ffmpeg stopped taking frames"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("removed the unfinished video"), std::string::npos) << run.err;
+    EXPECT_NE(access(video.c_str(), F_OK), 0);
+
+    // An encoder that fails before it opens its output leaves an older file as it was.
+    path = fakeFfmpeg("exit 1");
+    std::ofstream(video) << "an older video";
+    run = show({"--capture", video, "--until", "5"},
+               std::string("PATH=") + shellQuoted(path) + ":$PATH ");
+    EXPECT_EQ(run.status, 4);
+    EXPECT_EQ(readWhole(video), "an older video");
+    EXPECT_EQ(run.err.find("removed"), std::string::npos) << run.err;
+}
+
+TEST_F(ProgramTest, EncoderThatStopsReadingIsGivenUpAfterTheDeadline) {
+    const std::string path = fakeFfmpeg("exec sleep 60");
+    const std::string savedPath = std::getenv("PATH");
+    setenv("PATH", (path + ":" + savedPath).c_str(), 1);
+    // As in the capture run: a vanished encoder must be a failed write, not the end of us.
+    const sighandler_t savedPipe = signal(SIGPIPE, SIG_IGN);
+    const std::string file = dir_ + "/stuck.mkv";
+    VideoSettings settings{file.c_str(), nullptr, 60, 1, "", 10};
+    VideoPipe video{};
+    testing::internal::CaptureStderr();
+    const bool opened = openVideoPipe(&video, settings);
+    setenv("PATH", savedPath.c_str(), 1);
+    ASSERT_TRUE(opened);
+    const pid_t encoder = video.pid;
+    video.stallSeconds = 0.3;
+    std::vector<Pixel> screen(kScreenPixels, 0x00123456);
+    const auto start = std::chrono::steady_clock::now();
+    // A frame is larger than the pipe holds, so the first one already waits on the encoder.
+    EXPECT_FALSE(writeVideoFrame(&video, screen.data()));
+    const double waited =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    closeVideoPipe(&video);
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_GE(waited, 0.3);
+    EXPECT_LT(waited, 20.0);
+    EXPECT_NE(errors.find("ffmpeg took no frame data"), std::string::npos) << errors;
+    // Stopped and reaped: nothing of it is left, not even a zombie.
+    EXPECT_EQ(video.pid, 0);
+    EXPECT_EQ(video.fd, -1);
+    EXPECT_NE(kill(encoder, 0), 0);
+    signal(SIGPIPE, savedPipe);
+}
+
+// ---- The PNG frames, read back by another decoder --------------------------------------------
+
+TEST_F(ProgramTest, PngFramesDecodeToTheirPixelsInAnotherDecoder) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    // ffmpeg's PNG decoder, to the same bgr0 bytes a Pixel has in memory.
+    auto decodePng = [&](const std::string& png) {
+        const std::string raw = dir_ + "/png.raw";
+        const RunResult run = shell(std::string("ffmpeg -v error -y -i ") + shellQuoted(png) +
+                                    " -f rawvideo -pix_fmt bgr0 " + shellQuoted(raw));
+        EXPECT_EQ(run.status, 0) << run.err;
+        const std::string bytes = readWhole(raw);
+        std::vector<Pixel> pixels(bytes.size() / sizeof(Pixel));
+        std::memcpy(pixels.data(), bytes.data(), pixels.size() * sizeof(Pixel));
+        for (Pixel& p : pixels)
+            p &= 0xFFFFFF;
+        return pixels;
+    };
+    // Random pixels, so every channel differs from the others almost everywhere: a swap of red
+    // and blue, or a row or column out of place, changes the picture.
+    std::mt19937 random(14);
+    std::vector<Pixel> pixels(37 * 23);
+    for (Pixel& p : pixels)
+        p = random() & 0xFFFFFF;
+    ASSERT_TRUE(writePng((dir_ + "/random.png").c_str(), pixels.data(), 37, 23));
+    EXPECT_EQ(probe(dir_ + "/random.png", "width"), "37");
+    EXPECT_EQ(probe(dir_ + "/random.png", "height"), "23");
+    EXPECT_EQ(decodePng(dir_ + "/random.png"), pixels);
+
+    // A frame of the show on disk decodes to the checksum printed for it.
+    const RunResult run =
+        show({"--headless", "--fps", "2", "--frames", dir_ + "/frames", "--at", "10"});
+    const auto lines = checksums(run.out);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    const std::vector<Pixel> frame = decodePng(dir_ + "/frames/frame_000020.png");
+    ASSERT_EQ(frame.size(), static_cast<size_t>(kScreenPixels));
+    EXPECT_EQ(frameChecksum(frame.data(), kScreenPixels), lines[0].second);
+}
+
+// ---- The live show and its display ------------------------------------------------------------
+
+// A display number with no server behind it.
+std::string unusedDisplay() {
+    for (int n = 7321;; ++n) {
+        if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0)
+            return ":" + std::to_string(n);
+    }
+}
+
+TEST_F(ProgramTest, NoDisplayExitsWithThreeAndSaysHowToRunWithoutOne) {
+    // SDL also asks D-Bus for a session bus here; in the sanitizer tree that library's leak must
+    // not turn the status into LeakSanitizer's 1.
+    const RunResult run =
+        show({}, std::string("env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=") +
+                     unusedDisplay() + " SDL_AUDIODRIVER=dummy ");
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.err.find("cannot open the display"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--headless"), std::string::npos) << run.err;
+}
+
+TEST_F(ProgramTest, LosingTheDisplayEndsTheShowWithOurMessage) {
+    if (findProgram("Xvfb", std::getenv("PATH")).empty())
+        GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
+    // A private X server on a free display; it writes the number it took.
+    const std::string number = dir_ + "/display";
+    const std::string command = std::string("exec Xvfb -displayfd 1 -nolisten tcp -screen 0 ") +
+                                "640x480x24 >" + shellQuoted(number) + " 2>/dev/null";
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t server = 0;
+    ASSERT_EQ(posix_spawn(&server, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ),
+              0);
+    ASSERT_TRUE(waitFor([&] { return readWhole(number).find('\n') != std::string::npos; }));
+    std::string display = readWhole(number);
+    display = ":" + display.substr(0, display.find('\n'));
+
+    // The environment the show starts with: this server, the dummy sound.
+    const char* savedDriver = std::getenv("SDL_VIDEODRIVER");
+    const std::string driver = savedDriver != nullptr ? savedDriver : "";
+    const char* savedDisplay = std::getenv("DISPLAY");
+    const std::string oldDisplay = savedDisplay != nullptr ? savedDisplay : "";
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    setenv("DISPLAY", display.c_str(), 1);
+    const pid_t pid = startShow({"--window"});
+    for (const auto& [name, value] :
+         {std::pair{"SDL_VIDEODRIVER", driver}, {"DISPLAY", oldDisplay}}) {
+        if (value.empty())
+            unsetenv(name);
+        else
+            setenv(name, value.c_str(), 1);
+    }
+    ASSERT_GT(pid, 0);
+    // The show is on the screen once it holds a connection to the server (a socket) and has had
+    // a moment to make its window.
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    const bool connected = waitFor([&] {
+        DIR* listing = opendir(fds.c_str());
+        bool socket = false;
+        while (const dirent* entry = listing != nullptr ? readdir(listing) : nullptr) {
+            char target[256] = {};
+            const std::string link = fds + "/" + entry->d_name;
+            if (readlink(link.c_str(), target, sizeof target - 1) > 0 &&
+                std::strncmp(target, "socket:", 7) == 0)
+                socket = true;
+        }
+        if (listing != nullptr) closedir(listing);
+        return socket;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(server, SIGTERM);
+    EXPECT_EQ(exitStatusOf(server), 0);
+    ASSERT_TRUE(connected);
+    EXPECT_EQ(exitStatusOf(pid), 3);
+    const std::string errors = readWhole(dir_ + "/stderr");
+    EXPECT_NE(errors.find("brindlehop: lost the connection to the display"), std::string::npos)
+        << errors;
 }
 
 }  // namespace
