@@ -42,21 +42,21 @@ bool standardOutputWritten() {
 }  // namespace
 
 int runHeadless(const Options& options) {
-    if (!options.framesDir.empty()) {
-        if (options.framesDir.size() > kFramesDirMaxLength) {
-            std::fprintf(stderr,
-                         "brindlehop: the --frames folder's path is too long (%zu bytes, at most "
-                         "%zu)\n",
-                         options.framesDir.size(), kFramesDirMaxLength);
-            return kExitUsage;
-        }
-        // The checksum lines are half of the output; into a closed stdout they would be lost.
-        if (standardStreamWasClosed(STDOUT_FILENO)) {
-            std::fprintf(stderr,
-                         "brindlehop: standard output is closed, so the checksum lines of "
-                         "--frames would be lost\n");
-            return kExitOutputFailed;
-        }
+    if (options.framesDir.size() > kFramesDirMaxLength) {
+        std::fprintf(stderr,
+                     "brindlehop: the --frames folder's path is too long (%zu bytes, at most "
+                     "%zu)\n",
+                     options.framesDir.size(), kFramesDirMaxLength);
+        return kExitUsage;
+    }
+    // The checksum lines are the output (with --frames, half of it): into a closed stdout they
+    // would be lost.
+    const bool checksumLines = !options.framesDir.empty() || !options.atSeconds.empty();
+    if (checksumLines && standardStreamWasClosed(STDOUT_FILENO)) {
+        std::fprintf(stderr,
+                     "brindlehop: standard output is closed, so the checksum lines would be "
+                     "lost\n");
+        return kExitOutputFailed;
     }
     catchStopSignals();
 
@@ -83,14 +83,14 @@ int runHeadless(const Options& options) {
             return kExitOutputFailed;
         }
         sink.framesDir = options.framesDir.c_str();
-        sink.checksums = stdout;
-        for (double seconds : options.atSeconds)
-            picks.push_back(static_cast<uint64_t>(std::llround(seconds * options.fps)));
-        std::sort(picks.begin(), picks.end());
-        if (!picks.empty()) {
-            sink.pickFrames = picks.data();
-            sink.pickCount = picks.size();
-        }
+    }
+    if (checksumLines) sink.checksums = stdout;
+    for (double seconds : options.atSeconds)
+        picks.push_back(static_cast<uint64_t>(std::llround(seconds * options.fps)));
+    std::sort(picks.begin(), picks.end());
+    if (!picks.empty()) {
+        sink.pickFrames = picks.data();
+        sink.pickCount = picks.size();
     }
 
     readShowClock(&clock, &state);

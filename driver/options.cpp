@@ -67,7 +67,9 @@ constexpr OptionDoc kOptionTable[] = {
     {"--fps", "N", "frames per second of --headless, --capture, --bench (60)"},
     {"--frames", "DIR",
      "with --headless: write every frame to DIR as PNG and print a checksum line per frame"},
-    {"--at", "S,S,...", "with --frames: only the frames at these times in seconds"},
+    {"--at", "S,S,...",
+     "with --headless: only the frames at these times in seconds (without --frames, their "
+     "checksum lines alone)"},
     {"--capture", "FILE",
      "render the show to a video (.mp4 or .mkv) with its music, through ffmpeg"},
     {"--scale", "N",
@@ -234,8 +236,8 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             return fail(error, std::string("unknown option ") + arg);
         }
     }
-    if (!options->atSeconds.empty() && options->framesDir.empty())
-        return fail(error, "--at needs --frames DIR");
+    if (!options->atSeconds.empty() && !options->headless)
+        return fail(error, "--at needs --headless");
     if (!options->framesDir.empty() && !options->headless)
         return fail(error, "--frames needs --headless");
     const bool capture = !options->capturePath.empty();

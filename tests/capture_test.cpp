@@ -436,6 +436,10 @@ TEST_F(ProgramTest, EnlargedCaptureRepeatsEachPixel) {
         show({"--headless", "--fps", "4", "--frames", dir_ + "/frames", "--at", "0.75"});
     const auto lines = checksums(headless.out);
     ASSERT_EQ(lines.size(), 1u) << headless.out;
+    // Without --frames, --at prints the same line and writes no picture.
+    const RunResult linesOnly = show({"--headless", "--fps", "4", "--at", "0.75"});
+    ASSERT_EQ(linesOnly.status, 0) << linesOnly.err;
+    EXPECT_EQ(linesOnly.out, headless.out);
     const std::vector<std::vector<Pixel>> decoded = decodeFrames(video, {3}, 3);
     ASSERT_EQ(decoded.size(), 1u);
     EXPECT_EQ(frameChecksum(decoded[0].data(), kScreenPixels), lines[0].second);

@@ -727,7 +727,8 @@ TEST(Options, ReadsEveryOptionAndRefusesNonsense) {
                                          {"b", "--fps", "12x"},
                                          {"b", "--at", "1,,2"},
                                          {"b", "--frames"},
-                                         {"b", "--headless", "--at", "3"},
+                                         {"b", "--at", "3"},
+                                         {"b", "--bench", "--at", "3"},
                                          {"b", "--loud"},
                                          // Options the chosen run would ignore are refused.
                                          {"b", "--headless", "--pixel-format", "rgb565"},
