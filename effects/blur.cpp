@@ -1,9 +1,15 @@
 // The running 2x2 blur and the averaging step it is built from.
 #include "effects/effects.h"
-#include "effects/multiversion.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
+#endif
+
+// The unrolled chain needs AVX2; BRINDLEHOP_AVX2_CLONES given on the command line (empty, as for
+// the other effects) leaves only the stepwise chain, so that it can be tested on an AVX2 machine.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
+    !defined(BRINDLEHOP_AVX2_CLONES)
+#define BRINDLEHOP_BLUR_UNROLLED 1
 #endif
 
 namespace {
@@ -56,17 +62,6 @@ inline void storeRun(uint32_t* to, Run run) {
 }
 #endif
 
-}  // namespace
-
-void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c, Pixel d) {
-    const Pixel average = averageOfFour(a, b, c, d);
-    Pixel* at = buffer + (int64_t(y) * kPitch + x);
-    at[0] = average;
-    at[1] = average;
-    at[kPitch] = average;
-    at[kPitch + 1] = average;
-}
-
 // Step j (j = y * 512 + x) averages indices j, j + 1, j + 512 and j + 513 and writes the result
 // A[j] into all four. Following who wrote each of them last:
 //   j and j + 512   both hold A[j - 1] (the previous square's right column; for x = 0 that is the
@@ -76,13 +71,14 @@ void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c,
 //   j + 513         is still the value from before the pass (no earlier step reaches it).
 // So, per channel, A[j] = (2 A[j - 1] + t + o) >> 2, one serial chain over the whole picture, with
 // t and o known a row in advance. And since (2a + t + o) >> 2 = (a + ((t + o) >> 1)) >> 1, each
-// chain step is one halving average of A[j - 1] with the precomputed (t + o) >> 1. Averages that
-// round down are averages that round up of the complements (255 - v), so the chain runs on
-// complements, where one rounding-up byte average per step does it.
-// The chain is what limits the speed; the AVX2 copy only widens the row passes around it.
+// chain step is one halving average of A[j - 1] with the precomputed h[j] = (t + o) >> 1.
 // When the pass ends, index m < 131072 holds A[m]; row 256 holds row 255 moved one pixel on
 // (index m gets A[m - 512]), with A[131071] at both index 131072 and index 131584.
-BRINDLEHOP_AVX2_CLONES void blur2x2(Pixel* buffer) {
+//
+// Averages that round down are averages that round up of the complements (255 - v), so this
+// version runs the chain on complements, one rounding-up byte average per step. It is the plain
+// one, for machines without AVX2; its pace is that average's latency, about 2 cycles a pixel.
+void blurStepwise(Pixel* buffer) {
     // Per row: the complements of (t + o) >> 1, then overwritten by the chain's complements.
     uint32_t halves[kPitch];
     Run run = makeRun(0);
@@ -115,6 +111,120 @@ BRINDLEHOP_AVX2_CLONES void blur2x2(Pixel* buffer) {
         for (int32_t i = 0; i < kPitch; ++i)
             row[i] = ~halves[i];
     }
+}
+
+#if defined(BRINDLEHOP_BLUR_UNROLLED)
+// The chain unrolled eight steps at a time. Two halving steps are one quartering step,
+// ((a + h1) >> 1 + h2) >> 1 = (a + h1 + 2 h2) >> 2, since the bit the first shift drops can never
+// carry into the second; so m steps from A[j] are
+//   A[j + m] = (A[j] + S_m) >> m,   S_m = h[j + 1] + 2 h[j + 2] + ... + 2^(m - 1) h[j + m],
+// exact in 16-bit lanes up to m = 8: A + S_8 <= 255 + 255 * 255 = 255 * 256. The weighted sums
+// S_1..S_8 of a block of eight pixels do not depend on the chain, so they run in parallel lanes;
+// what is left of the chain is one add and one shift per eight pixels. A ymm register holds four
+// pixels as four 16-bit channels each (the top channel is carried along, always 0).
+
+// x + (x moved up one 64-bit lane), then the sum of the low half added to the high half: the
+// running sums of the four pixels.
+__attribute__((target("avx2"))) inline __m256i runningSums(__m256i x) {
+    x = _mm256_add_epi16(x, _mm256_slli_si256(x, 8));
+    const __m256i lowTotal = _mm256_permute4x64_epi64(x, 0x55);
+    return _mm256_add_epi16(x, _mm256_blend_epi32(_mm256_setzero_si256(), lowTotal, 0xF0));
+}
+
+// Eight chain steps: from A[j - 1] in every lane of last, reads h[j..j + 7] and writes
+// A[j..j + 7]; returns A[j + 7] in every lane.
+__attribute__((target("avx2"))) inline __m256i chainEight(__m256i last, const Pixel* halves,
+                                                          Pixel* out) {
+    // Pixel m of the block (0..7) is weighted 2^m and its result shifted down by m + 1; the shift
+    // is a multiply-high by 2^(15 - m), as AVX2 has no per-lane 16-bit shift.
+    const __m256i weightsLow = _mm256_setr_epi16(1, 1, 1, 1, 2, 2, 2, 2, 4, 4, 4, 4, 8, 8, 8, 8);
+    const __m256i weightsHigh =
+        _mm256_setr_epi16(16, 16, 16, 16, 32, 32, 32, 32, 64, 64, 64, 64, 128, 128, 128, 128);
+    const __m256i shiftsLow =
+        _mm256_setr_epi16(int16_t(1u << 15), int16_t(1u << 15), int16_t(1u << 15),
+                          int16_t(1u << 15), 1 << 14, 1 << 14, 1 << 14, 1 << 14, 1 << 13, 1 << 13,
+                          1 << 13, 1 << 13, 1 << 12, 1 << 12, 1 << 12, 1 << 12);
+    const __m256i shiftsHigh =
+        _mm256_setr_epi16(1 << 11, 1 << 11, 1 << 11, 1 << 11, 1 << 10, 1 << 10, 1 << 10, 1 << 10,
+                          1 << 9, 1 << 9, 1 << 9, 1 << 9, 1 << 8, 1 << 8, 1 << 8, 1 << 8);
+    const auto* from = reinterpret_cast<const __m128i*>(halves);
+    const __m256i low =
+        runningSums(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(from)), weightsLow));
+    __m256i high = runningSums(
+        _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(from + 1)), weightsHigh));
+    high = _mm256_add_epi16(high, _mm256_permute4x64_epi64(low, 0xFF));
+    const __m256i resultsLow = _mm256_mulhi_epu16(_mm256_add_epi16(last, low), shiftsLow);
+    const __m256i resultsHigh = _mm256_mulhi_epu16(_mm256_add_epi16(last, high), shiftsHigh);
+    // packus interleaves the two registers by 128-bit lane: pixels 0 1 4 5 2 3 6 7.
+    const __m256i packed = _mm256_packus_epi16(resultsLow, resultsHigh);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute4x64_epi64(packed, 0xD8));
+    return _mm256_srli_epi16(_mm256_add_epi16(last, _mm256_permute4x64_epi64(high, 0xFF)), 8);
+}
+
+// h = floorHalfSum(t, o) with a zero top byte, for eight pixels.
+__attribute__((target("avx2"))) inline void halveEight(Pixel* halves, const Pixel* above,
+                                                       const Pixel* below) {
+    const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(above));
+    const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(below));
+    const __m256i half = _mm256_add_epi32(
+        _mm256_and_si256(t, o), _mm256_and_si256(_mm256_srli_epi32(_mm256_xor_si256(t, o), 1),
+                                                 _mm256_set1_epi32(int32_t(kLowSevenBits))));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(halves),
+                        _mm256_and_si256(half, _mm256_set1_epi32(int32_t(~kTopByte))));
+}
+
+__attribute__((target("avx2"))) void blurUnrolled(Pixel* buffer) {
+    // Per row: h[0..511], the chain's input; h[511] is filled in once A[0] of the row is known.
+    alignas(32) Pixel halves[kPitch];
+    __m256i last = _mm256_setzero_si256();
+    for (int32_t y = 0; y < kPictureHeight; ++y) {
+        Pixel* row = buffer + y * kPitch;
+        const Pixel* above = (y == 0 ? row : row - kPitch) + 1;
+        const Pixel* below = row + kPitch + 1;
+        // Column 511 reads row y + 2's column 0 (index 131584 in the last row, within the reach)
+        // into a value that is replaced below.
+        for (int32_t x = 0; x < kPitch; x += 8)
+            halveEight(halves + x, above + x, below + x);
+        if (y == 0) {
+            // The first step's A[j - 1] is taken as its own result, which one step keeps as is.
+            const Pixel first = averageOfFour(row[0], row[1], row[kPitch], row[kPitch + 1]);
+            halves[0] = first;
+            last = _mm256_cvtepu8_epi16(_mm_set1_epi32(int32_t(first)));
+        }
+        last = chainEight(last, halves, row);
+        // Step 511's t is column 0 of row y + 1, which this row's step 0 has just written.
+        halves[kPitch - 1] = floorHalfSum(row[0], row[2 * kPitch]) & ~kTopByte;
+        for (int32_t x = 8; x < kPitch; x += 8)
+            last = chainEight(last, halves + x, row + x);
+    }
+}
+
+bool haveAvx2() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+#endif
+
+}  // namespace
+
+void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c, Pixel d) {
+    const Pixel average = averageOfFour(a, b, c, d);
+    Pixel* at = buffer + (int64_t(y) * kPitch + x);
+    at[0] = average;
+    at[1] = average;
+    at[kPitch] = average;
+    at[kPitch + 1] = average;
+}
+
+void blur2x2(Pixel* buffer) {
+#if defined(BRINDLEHOP_BLUR_UNROLLED)
+    if (haveAvx2())
+        blurUnrolled(buffer);
+    else
+        blurStepwise(buffer);
+#else
+    blurStepwise(buffer);
+#endif
     // Row 256: the right columns of the last row's squares.
     const Pixel* lastRow = buffer + kPicturePixels - kPitch;
     Pixel* after = buffer + kPicturePixels;
