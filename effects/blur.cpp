@@ -34,9 +34,9 @@ inline uint32_t floorHalfSum(uint32_t a, uint32_t b) {
     return (a & b) + (((a ^ b) >> 1) & kLowSevenBits);
 }
 
-// The value carried along the blur's chain: four complemented bytes (255 - channel), stepped by a
-// per-byte average that rounds up. SSE2 does that in one instruction of one cycle, which is what
-// sets the pace of the whole blur; elsewhere it is a few word operations.
+// The value carried along the stepwise chain: four complemented bytes (255 - channel), stepped by
+// a per-byte average that rounds up. SSE2 does that in one instruction, whose latency (2 cycles on
+// current machines) sets the pace of the stepwise blur; elsewhere it is a few word operations.
 #if defined(__SSE2__)
 using Run = __m128i;
 inline Run makeRun(uint32_t complement) {
@@ -115,87 +115,90 @@ void blurStepwise(Pixel* buffer) {
 
 #if defined(BRINDLEHOP_BLUR_UNROLLED)
 // The chain unrolled eight steps at a time. Two halving steps are one quartering step,
-// ((a + h1) >> 1 + h2) >> 1 = (a + h1 + 2 h2) >> 2, since the bit the first shift drops can never
-// carry into the second; so m steps from A[j] are
+// (((a + h1) >> 1) + h2) >> 1 = (a + h1 + 2 h2) >> 2, since the bit the first shift drops lies
+// below every bit the second keeps; so m steps from A[j] are
 //   A[j + m] = (A[j] + S_m) >> m,   S_m = h[j + 1] + 2 h[j + 2] + ... + 2^(m - 1) h[j + m],
 // exact in 16-bit lanes up to m = 8: A + S_8 <= 255 + 255 * 255 = 255 * 256. The weighted sums
 // S_1..S_8 of a block of eight pixels do not depend on the chain, so they run in parallel lanes;
-// what is left of the chain is one add and one shift per eight pixels. A ymm register holds four
-// pixels as four 16-bit channels each (the top channel is carried along, always 0).
+// what is left of the chain is one add and one shift per eight pixels. The block's pixels sit as
+// four 16-bit channels each in two registers, pixels
+// 0 1 | 4 5 and 2 3 | 6 7 (| between 128-bit lanes): the layout unpacking to 16 bits gives, and
+// the one packing back to bytes takes, and one in which most of the running sums stay in-lane.
 
-// x + (x moved up one 64-bit lane), then the sum of the low half added to the high half: the
-// running sums of the four pixels.
-__attribute__((target("avx2"))) inline __m256i runningSums(__m256i x) {
-    x = _mm256_add_epi16(x, _mm256_slli_si256(x, 8));
-    const __m256i lowTotal = _mm256_permute4x64_epi64(x, 0x55);
-    return _mm256_add_epi16(x, _mm256_blend_epi32(_mm256_setzero_si256(), lowTotal, 0xF0));
-}
-
-// Eight chain steps: from A[j - 1] in every lane of last, reads h[j..j + 7] and writes
-// A[j..j + 7]; returns A[j + 7] in every lane.
-__attribute__((target("avx2"))) inline __m256i chainEight(__m256i last, const Pixel* halves,
+// Eight chain steps: from A[j - 1] in every 64-bit lane of last and h[j..j + 7] as bytes, writes
+// A[j..j + 7] to out; returns A[j + 7] in every 64-bit lane.
+__attribute__((target("avx2"))) inline __m256i chainEight(__m256i last, __m256i halves,
                                                           Pixel* out) {
-    // Pixel m of the block (0..7) is weighted 2^m and its result shifted down by m + 1; the shift
-    // is a multiply-high by 2^(15 - m), as AVX2 has no per-lane 16-bit shift.
-    const __m256i weightsLow = _mm256_setr_epi16(1, 1, 1, 1, 2, 2, 2, 2, 4, 4, 4, 4, 8, 8, 8, 8);
-    const __m256i weightsHigh =
-        _mm256_setr_epi16(16, 16, 16, 16, 32, 32, 32, 32, 64, 64, 64, 64, 128, 128, 128, 128);
-    const __m256i shiftsLow =
+    // Pixel m of the block (0..7) is weighted 2^m and its sum shifted down by m + 1; the shift is
+    // a multiply-high by 2^(15 - m), as AVX2 has no per-lane 16-bit shift. The top channel is
+    // weighted 0, which keeps the results' top byte 0 whatever the inputs' top bytes are.
+    const __m256i weightsOuter =
+        _mm256_setr_epi16(1, 1, 1, 0, 2, 2, 2, 0, 16, 16, 16, 0, 32, 32, 32, 0);
+    const __m256i weightsInner =
+        _mm256_setr_epi16(4, 4, 4, 0, 8, 8, 8, 0, 64, 64, 64, 0, 128, 128, 128, 0);
+    const __m256i shiftsOuter =
         _mm256_setr_epi16(int16_t(1u << 15), int16_t(1u << 15), int16_t(1u << 15),
-                          int16_t(1u << 15), 1 << 14, 1 << 14, 1 << 14, 1 << 14, 1 << 13, 1 << 13,
-                          1 << 13, 1 << 13, 1 << 12, 1 << 12, 1 << 12, 1 << 12);
-    const __m256i shiftsHigh =
-        _mm256_setr_epi16(1 << 11, 1 << 11, 1 << 11, 1 << 11, 1 << 10, 1 << 10, 1 << 10, 1 << 10,
+                          int16_t(1u << 15), 1 << 14, 1 << 14, 1 << 14, 1 << 14, 1 << 11, 1 << 11,
+                          1 << 11, 1 << 11, 1 << 10, 1 << 10, 1 << 10, 1 << 10);
+    const __m256i shiftsInner =
+        _mm256_setr_epi16(1 << 13, 1 << 13, 1 << 13, 1 << 13, 1 << 12, 1 << 12, 1 << 12, 1 << 12,
                           1 << 9, 1 << 9, 1 << 9, 1 << 9, 1 << 8, 1 << 8, 1 << 8, 1 << 8);
-    const auto* from = reinterpret_cast<const __m128i*>(halves);
-    const __m256i low =
-        runningSums(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(from)), weightsLow));
-    __m256i high = runningSums(
-        _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(from + 1)), weightsHigh));
-    high = _mm256_add_epi16(high, _mm256_permute4x64_epi64(low, 0xFF));
-    const __m256i resultsLow = _mm256_mulhi_epu16(_mm256_add_epi16(last, low), shiftsLow);
-    const __m256i resultsHigh = _mm256_mulhi_epu16(_mm256_add_epi16(last, high), shiftsHigh);
-    // packus interleaves the two registers by 128-bit lane: pixels 0 1 4 5 2 3 6 7.
-    const __m256i packed = _mm256_packus_epi16(resultsLow, resultsHigh);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute4x64_epi64(packed, 0xD8));
-    return _mm256_srli_epi16(_mm256_add_epi16(last, _mm256_permute4x64_epi64(high, 0xFF)), 8);
+    const __m256i zero = _mm256_setzero_si256();
+    // Pixels 0 1 | 4 5 and 2 3 | 6 7, weighted.
+    __m256i outer = _mm256_mullo_epi16(_mm256_unpacklo_epi8(halves, zero), weightsOuter);
+    __m256i inner = _mm256_mullo_epi16(_mm256_unpackhi_epi8(halves, zero), weightsInner);
+    // Running sums within each half of four: pairs first, then the first pair's sum into the
+    // second; then the first half's total (pixel 3's sum) into the second half.
+    outer = _mm256_add_epi16(outer, _mm256_slli_si256(outer, 8));
+    inner = _mm256_add_epi16(inner, _mm256_slli_si256(inner, 8));
+    inner = _mm256_add_epi16(inner, _mm256_shuffle_epi32(outer, 0xEE));
+    const __m256i firstHalf = _mm256_blend_epi32(zero, _mm256_permute4x64_epi64(inner, 0x55), 0xF0);
+    outer = _mm256_add_epi16(outer, firstHalf);
+    inner = _mm256_add_epi16(inner, firstHalf);
+    const __m256i resultsOuter = _mm256_mulhi_epu16(_mm256_add_epi16(last, outer), shiftsOuter);
+    const __m256i resultsInner = _mm256_mulhi_epu16(_mm256_add_epi16(last, inner), shiftsInner);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_packus_epi16(resultsOuter, resultsInner));
+    return _mm256_srli_epi16(_mm256_add_epi16(last, _mm256_permute4x64_epi64(inner, 0xFF)), 8);
 }
 
-// h = floorHalfSum(t, o) with a zero top byte, for eight pixels.
-__attribute__((target("avx2"))) inline void halveEight(Pixel* halves, const Pixel* above,
-                                                       const Pixel* below) {
+// h = floorHalfSum(t, o) per byte for eight pixels: the rounding-up average less the bit it
+// rounded up by.
+__attribute__((target("avx2"))) inline __m256i halveEight(const Pixel* above, const Pixel* below) {
     const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(above));
     const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(below));
-    const __m256i half = _mm256_add_epi32(
-        _mm256_and_si256(t, o), _mm256_and_si256(_mm256_srli_epi32(_mm256_xor_si256(t, o), 1),
-                                                 _mm256_set1_epi32(int32_t(kLowSevenBits))));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(halves),
-                        _mm256_and_si256(half, _mm256_set1_epi32(int32_t(~kTopByte))));
+    const __m256i roundedUp = _mm256_and_si256(_mm256_xor_si256(t, o), _mm256_set1_epi8(1));
+    return _mm256_sub_epi8(_mm256_avg_epu8(t, o), roundedUp);
 }
 
 __attribute__((target("avx2"))) void blurUnrolled(Pixel* buffer) {
-    // Per row: h[0..511], the chain's input; h[511] is filled in once A[0] of the row is known.
-    alignas(32) Pixel halves[kPitch];
     __m256i last = _mm256_setzero_si256();
     for (int32_t y = 0; y < kPictureHeight; ++y) {
         Pixel* row = buffer + y * kPitch;
         const Pixel* above = (y == 0 ? row : row - kPitch) + 1;
         const Pixel* below = row + kPitch + 1;
-        // Column 511 reads row y + 2's column 0 (index 131584 in the last row, within the reach)
-        // into a value that is replaced below.
-        for (int32_t x = 0; x < kPitch; x += 8)
-            halveEight(halves + x, above + x, below + x);
+        // Step 511's t is column 0 of row y + 1, which this row's step 0 writes; from row 1 on,
+        // above[511] is that very pixel, read after the first block has stored it. In the last
+        // row, below[511] is index 131584, within the reach.
+        alignas(32) Pixel lastAbove[8];
         if (y == 0) {
             // The first step's A[j - 1] is taken as its own result, which one step keeps as is.
             const Pixel first = averageOfFour(row[0], row[1], row[kPitch], row[kPitch + 1]);
-            halves[0] = first;
             last = _mm256_cvtepu8_epi16(_mm_set1_epi32(int32_t(first)));
+            const __m256i firstHalves =
+                _mm256_blend_epi32(halveEight(above, below), _mm256_set1_epi32(int32_t(first)), 1);
+            last = chainEight(last, firstHalves, row);
+            for (int32_t i = 0; i < 7; ++i)
+                lastAbove[i] = above[kPitch - 8 + i];
+            lastAbove[7] = row[0];
+        } else {
+            last = chainEight(last, halveEight(above, below), row);
         }
-        last = chainEight(last, halves, row);
-        // Step 511's t is column 0 of row y + 1, which this row's step 0 has just written.
-        halves[kPitch - 1] = floorHalfSum(row[0], row[2 * kPitch]) & ~kTopByte;
-        for (int32_t x = 8; x < kPitch; x += 8)
-            last = chainEight(last, halves + x, row + x);
+        for (int32_t x = 8; x < kPitch - 8; x += 8)
+            last = chainEight(last, halveEight(above + x, below + x), row + x);
+        const Pixel* lastBlockAbove = y == 0 ? lastAbove : above + (kPitch - 8);
+        last =
+            chainEight(last, halveEight(lastBlockAbove, below + (kPitch - 8)), row + (kPitch - 8));
     }
 }
 

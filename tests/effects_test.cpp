@@ -455,6 +455,63 @@ TEST(Blur, MatchesTheRunningModelBitForBit) {
     }
 }
 
+// The blur as its definition reads, square by square in scan order: fast enough to check many
+// pictures, where modelBoxBlur checks a few.
+void literalBlur(Buffer& b) {
+    for (size_t i = 0; i < kPicture; ++i) {
+        const size_t square[4] = {i, i + 1, i + 512, i + 513};
+        uint32_t average = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            uint32_t sum = 0;
+            for (size_t at : square)
+                sum += channel(b.at(at), shift);
+            average |= (sum / 4) << shift;
+        }
+        for (size_t at : square)
+            b.at(at) = average;
+    }
+}
+
+// Every channel, the top byte too, at 0 or 255: the largest weighted sums the unrolled chain
+// builds, and chains that stay saturated or empty for long runs.
+TEST(Blur, SaturatedAndEmptyChannelsMatchTheDefinition) {
+    for (uint32_t seed = 0; seed < 4; ++seed) {
+        std::mt19937 rng(200 + seed);
+        Buffer b(kPicture + kBlur2x2Reach);
+        for (Pixel& p : b) {
+            p = 0;
+            for (int shift = 0; shift < 32; shift += 8)
+                p |= (rng() % (seed + 2) != 0 ? 0xFFu : 0u) << shift;
+        }
+        if (seed == 3) std::fill(b.begin(), b.end(), 0xFFFFFFFFu);
+        Buffer model = b;
+        for (int pass = 0; pass < 2; ++pass) {
+            blur2x2(b.data());
+            literalBlur(model);
+            ASSERT_EQ(b, model) << "seed " << seed << " pass " << pass;
+        }
+    }
+}
+
+// One white pixel on black, at every column position within a group of eight at both ends of a
+// row and in the middle, and in the first, second, last rows and the row past the picture: a
+// step that took the wrong h or carried the wrong A between groups, rows or the wrapping
+// column 511 shows up as a differing pixel.
+TEST(Blur, SinglePixelAtEveryColumnPhaseMatchesTheDefinition) {
+    for (size_t y : {0, 1, 100, 254, 255, 256}) {
+        for (size_t x = 0; x < 512; ++x) {
+            if (x >= 18 && x < 250) continue;
+            if (x >= 262 && x < 494) continue;
+            Buffer b(kPicture + kBlur2x2Reach, 0);
+            b.at(y * 512 + x) = 0xFFFFFFu;
+            Buffer model = b;
+            blur2x2(b.data());
+            literalBlur(model);
+            ASSERT_EQ(b, model) << "pixel (" << x << ", " << y << ")";
+        }
+    }
+}
+
 TEST(Blur, ReachEndsAtIndex131584) {
     Buffer b = randomBuffer(kPicture + kBlur2x2Reach + 64, 95);
     const Buffer start = b;
