@@ -1,15 +1,9 @@
 // The running 2x2 blur and the averaging step it is built from.
 #include "effects/effects.h"
+#include "effects/multiversion.h"
 
 #if defined(__SSE2__)
 #include <immintrin.h>
-#endif
-
-// The unrolled chain needs AVX2; BRINDLEHOP_AVX2_CLONES given on the command line (empty, as for
-// the other effects) leaves only the stepwise chain, so that it can be tested on an AVX2 machine.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && \
-    !defined(BRINDLEHOP_AVX2_CLONES)
-#define BRINDLEHOP_BLUR_UNROLLED 1
 #endif
 
 namespace {
@@ -113,7 +107,7 @@ void blurStepwise(Pixel* buffer) {
     }
 }
 
-#if defined(BRINDLEHOP_BLUR_UNROLLED)
+#if defined(BRINDLEHOP_AVX2_KERNELS)
 // The chain unrolled eight steps at a time. Two halving steps are one quartering step,
 // (((a + h1) >> 1) + h2) >> 1 = (a + h1 + 2 h2) >> 2, since the bit the first shift drops lies
 // below every bit the second keeps; so m steps from A[j] are
@@ -202,10 +196,6 @@ __attribute__((target("avx2"))) void blurUnrolled(Pixel* buffer) {
     }
 }
 
-bool haveAvx2() {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-}
 #endif
 
 }  // namespace
@@ -220,8 +210,8 @@ void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c,
 }
 
 void blur2x2(Pixel* buffer) {
-#if defined(BRINDLEHOP_BLUR_UNROLLED)
-    if (haveAvx2())
+#if defined(BRINDLEHOP_AVX2_KERNELS)
+    if (machineHasAvx2())
         blurUnrolled(buffer);
     else
         blurStepwise(buffer);

@@ -398,6 +398,21 @@ TEST(Fades, MatchModelsOnRandomPictures) {
     }
 }
 
+// Pixel by pixel in index order, as the operation reads when its buffers overlap.
+TEST(Fades, CrossFadeOverlappingBuffersGoesPixelByPixel) {
+    for (size_t offset : {0, 1, 7, 8, 9}) {
+        for (bool otherFirst : {true, false}) {
+            Buffer b = randomBuffer(kPicture + 16, 82 + offset);
+            Buffer model = b;
+            const size_t t = otherFirst ? offset : 0, o = otherFirst ? 0 : offset;
+            crossFade(b.data() + t, b.data() + o, 100);
+            for (size_t i = 0; i < kPicture; ++i)
+                model[t + i] = modelWeigh(model[o + i], 100, model[t + i], 155);
+            ASSERT_EQ(b, model) << offset << " " << otherFirst;
+        }
+    }
+}
+
 // ---- Fill ----
 
 TEST(Fill, WritesExactlyCountWords) {
