@@ -29,8 +29,7 @@ void blitImage(Pixel* target, int32_t targetRows, int32_t x, int32_t y, const Im
     for (int64_t k = 1; k <= rows; ++k) {
         const Pixel* from = image->pixels + (sourceRow + k) * width + sourceColumn;
         Pixel* to = target + (targetRow + k) * kPitch + targetColumn;
-        for (int64_t c = 0; c < columns; ++c)
-            to[c] = from[c];
+        std::memmove(to, from, sizeof(Pixel) * size_t(columns));
     }
 }
 
