@@ -79,7 +79,7 @@ const char* usageText() {
            "  --bench               time the rendering of every scene, without display or sound:\n"
            "                        per scene the median and 99th percentile milliseconds per\n"
            "                        frame and the frames per second they allow (1000 / median),\n"
-           "                        then the whole show's rendering speed against real time\n"
+           "                        then the whole show's speed against real time from them\n"
            "  --bench-frames N      with --bench: frames per scene (default: the scene's length\n"
            "                        at --fps)\n"
            "  --until S             end a --headless, --capture or --bench run at S seconds of\n"
