@@ -8,19 +8,8 @@
 
 namespace {
 
-constexpr uint32_t kRedBlue = 0xFF00FFu;
-constexpr uint32_t kGreen = 0xFF00u;
 constexpr uint32_t kLowSevenBits = 0x7F7F7F7Fu;
 constexpr uint32_t kTopByte = 0xFF000000u;
-
-// Per-channel (a + b + c + d) >> 2. Red and blue are summed in one word: four bytes sum to at most
-// 1020, which fits the 16 bits between them.
-inline Pixel averageOfFour(Pixel a, Pixel b, Pixel c, Pixel d) {
-    const uint32_t redBlue =
-        ((a & kRedBlue) + (b & kRedBlue) + (c & kRedBlue) + (d & kRedBlue)) >> 2;
-    const uint32_t green = ((a & kGreen) + (b & kGreen) + (c & kGreen) + (d & kGreen)) >> 2;
-    return (redBlue & kRedBlue) | (green & kGreen);
-}
 
 // Per byte floor((a + b) / 2): a + b = 2 (a & b) + (a ^ b), halved byte by byte; the mask drops
 // the bit each byte would shift into the one below.
