@@ -57,12 +57,7 @@ BRINDLEHOP_AVX2_CLONES void crossFade(Pixel* target, const Pixel* other, uint32_
     if (level > 255) level = 255;
     const uint32_t keep = 255 - level;
 #if defined(BRINDLEHOP_AVX2_KERNELS)
-    // The kernel reads eight pixels of both buffers before writing them: the same as pixel by
-    // pixel when the buffers are one or apart, not when one starts inside the other.
-    const uintptr_t to = reinterpret_cast<uintptr_t>(target);
-    const uintptr_t from = reinterpret_cast<uintptr_t>(other);
-    const uintptr_t bytes = sizeof(Pixel) * kPicturePixels;
-    if (machineHasAvx2() && (to == from || (to - from >= bytes && from - to >= bytes))) {
+    if (machineHasAvx2() && sameOrApart(target, other, sizeof(Pixel) * kPicturePixels)) {
         crossFadeWide(target, other, level, keep);
         return;
     }

@@ -18,9 +18,20 @@
 #if defined(BRINDLEHOP_AVX2_KERNELS)
 #include <immintrin.h>
 
+#include <cstddef>
+#include <cstdint>
+
 // Whether this machine runs the AVX2 kernels; asked once.
 inline bool machineHasAvx2() {
     static const bool avx2 = __builtin_cpu_supports("avx2");
     return avx2;
+}
+
+// Whether a kernel that reads several pixels of both buffers before writing them gives what a
+// pixel-by-pixel loop gives: when the buffers are one, or do not overlap within bytes.
+inline bool sameOrApart(const void* target, const void* source, size_t bytes) {
+    const uintptr_t to = reinterpret_cast<uintptr_t>(target);
+    const uintptr_t from = reinterpret_cast<uintptr_t>(source);
+    return to == from || (to - from >= bytes && from - to >= bytes);
 }
 #endif

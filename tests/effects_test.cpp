@@ -313,6 +313,24 @@ TEST(Keys, OverlayOntoItsOwnOverlayKeepsTheBase) {
     EXPECT_EQ(overAndTarget, base);
 }
 
+// Pixel by pixel in index order, as the operation reads when its buffers overlap.
+TEST(Keys, RedKeyOverlappingBuffersGoesPixelByPixel) {
+    for (size_t offset : {0, 1, 7, 8, 9}) {
+        for (bool sourceFirst : {true, false}) {
+            Buffer b = randomBuffer(kPicture + 16, 52 + offset);
+            Buffer model = b;
+            const size_t t = sourceFirst ? offset : 0, s = sourceFirst ? 0 : offset;
+            copyUnlessRedKey(b.data() + t, b.data() + s);
+            for (size_t i = 0; i < kPicture; ++i) {
+                const Pixel p = model[s + i];
+                if (!(channel(p, 16) > 17 && channel(p, 8) < 17 && channel(p, 0) < 17))
+                    model[t + i] = p;
+            }
+            ASSERT_EQ(b, model) << offset << " " << sourceFirst;
+        }
+    }
+}
+
 // ---- Inversion ----
 
 TEST(Invert, ExamplesAndModels) {
