@@ -54,8 +54,10 @@ int runBench(const Options& options) {
         "bench: each scene's frames at even steps over its time, %u fps unless "
         "--bench-frames; fps = 1000 / median\n",
         options.fps);
-    uint64_t showFrames = 0;       // frames of the scenes run at --fps
-    double showRenderSeconds = 0;  // their estimated drawing time, from each scene's mean
+    uint64_t showFrames = 0;  // frames of the scenes run at --fps
+    // Their estimated drawing time, from each scene's median, as printed: a mean would follow
+    // every pause the machine's other work causes.
+    double showRenderSeconds = 0;
     std::vector<double> times;
     for (int scene = 1; scene <= kSceneCount; ++scene) {
         SceneSpan span = kSceneSpans[scene - 1];
@@ -80,17 +82,13 @@ int runBench(const Options& options) {
             const auto end = std::chrono::steady_clock::now();
             times[i] = std::chrono::duration<double, std::milli>(end - begin).count();
         }
-        double sum = 0;
-        for (double ms : times)
-            sum += ms;
-        const double mean = sum / static_cast<double>(frames);
         std::sort(times.begin(), times.end());
         const double median = percentile(times, 0.5);
         std::printf("scene %d: %zu frames, median %.3f ms, p99 %.3f ms, %.0f fps\n", scene, frames,
                     median, percentile(times, 0.99), 1000.0 / median);
         std::fflush(stdout);
         showFrames += framesAtFps;
-        showRenderSeconds += static_cast<double>(framesAtFps) * mean / 1000.0;
+        showRenderSeconds += static_cast<double>(framesAtFps) * median / 1000.0;
     }
     const double showSeconds = static_cast<double>(showFrames) / options.fps;
     std::printf("whole show: %llu frames in %.2f s, %.1fx real time\n",

@@ -80,7 +80,8 @@ constexpr OptionDoc kOptionTable[] = {
     {"--bench", "",
      "time the rendering of every scene, without display or sound: per scene the median and "
      "99th percentile milliseconds per frame and the frames per second they allow (1000 / "
-     "median), then the whole show's rendering speed against real time"},
+     "median), then the whole show's rendering speed against real time, reckoned from those "
+     "medians (the sum of each scene's frames times its median)"},
     {"--bench-frames", "N",
      "with --bench: frames per scene (default: the scene's length at --fps)"},
     {"--until", "S",

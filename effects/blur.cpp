@@ -8,19 +8,8 @@
 
 namespace {
 
-constexpr uint32_t kRedBlue = 0xFF00FFu;
-constexpr uint32_t kGreen = 0xFF00u;
 constexpr uint32_t kLowSevenBits = 0x7F7F7F7Fu;
 constexpr uint32_t kTopByte = 0xFF000000u;
-
-// Per-channel (a + b + c + d) >> 2. Red and blue are summed in one word: four bytes sum to at most
-// 1020, which fits the 16 bits between them.
-inline Pixel averageOfFour(Pixel a, Pixel b, Pixel c, Pixel d) {
-    const uint32_t redBlue =
-        ((a & kRedBlue) + (b & kRedBlue) + (c & kRedBlue) + (d & kRedBlue)) >> 2;
-    const uint32_t green = ((a & kGreen) + (b & kGreen) + (c & kGreen) + (d & kGreen)) >> 2;
-    return (redBlue & kRedBlue) | (green & kGreen);
-}
 
 // Per byte floor((a + b) / 2): a + b = 2 (a & b) + (a ^ b), halved byte by byte; the mask drops
 // the bit each byte would shift into the one below.
@@ -28,9 +17,9 @@ inline uint32_t floorHalfSum(uint32_t a, uint32_t b) {
     return (a & b) + (((a ^ b) >> 1) & kLowSevenBits);
 }
 
-// The value carried along the blur's chain: four complemented bytes (255 - channel), stepped by a
-// per-byte average that rounds up. SSE2 does that in one instruction of one cycle, which is what
-// sets the pace of the whole blur; elsewhere it is a few word operations.
+// The value carried along the stepwise chain: four complemented bytes (255 - channel), stepped by
+// a per-byte average that rounds up. SSE2 does that in one instruction, whose latency (2 cycles on
+// current machines) sets the pace of the stepwise blur; elsewhere it is a few word operations.
 #if defined(__SSE2__)
 using Run = __m128i;
 inline Run makeRun(uint32_t complement) {
@@ -56,17 +45,6 @@ inline void storeRun(uint32_t* to, Run run) {
 }
 #endif
 
-}  // namespace
-
-void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c, Pixel d) {
-    const Pixel average = averageOfFour(a, b, c, d);
-    Pixel* at = buffer + (int64_t(y) * kPitch + x);
-    at[0] = average;
-    at[1] = average;
-    at[kPitch] = average;
-    at[kPitch + 1] = average;
-}
-
 // Step j (j = y * 512 + x) averages indices j, j + 1, j + 512 and j + 513 and writes the result
 // A[j] into all four. Following who wrote each of them last:
 //   j and j + 512   both hold A[j - 1] (the previous square's right column; for x = 0 that is the
@@ -76,13 +54,14 @@ void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c,
 //   j + 513         is still the value from before the pass (no earlier step reaches it).
 // So, per channel, A[j] = (2 A[j - 1] + t + o) >> 2, one serial chain over the whole picture, with
 // t and o known a row in advance. And since (2a + t + o) >> 2 = (a + ((t + o) >> 1)) >> 1, each
-// chain step is one halving average of A[j - 1] with the precomputed (t + o) >> 1. Averages that
-// round down are averages that round up of the complements (255 - v), so the chain runs on
-// complements, where one rounding-up byte average per step does it.
-// The chain is what limits the speed; the AVX2 copy only widens the row passes around it.
+// chain step is one halving average of A[j - 1] with the precomputed h[j] = (t + o) >> 1.
 // When the pass ends, index m < 131072 holds A[m]; row 256 holds row 255 moved one pixel on
 // (index m gets A[m - 512]), with A[131071] at both index 131072 and index 131584.
-BRINDLEHOP_AVX2_CLONES void blur2x2(Pixel* buffer) {
+//
+// Averages that round down are averages that round up of the complements (255 - v), so this
+// version runs the chain on complements, one rounding-up byte average per step. It is the plain
+// one, for machines without AVX2; its pace is that average's latency, about 2 cycles a pixel.
+void blurStepwise(Pixel* buffer) {
     // Per row: the complements of (t + o) >> 1, then overwritten by the chain's complements.
     uint32_t halves[kPitch];
     Run run = makeRun(0);
@@ -115,6 +94,119 @@ BRINDLEHOP_AVX2_CLONES void blur2x2(Pixel* buffer) {
         for (int32_t i = 0; i < kPitch; ++i)
             row[i] = ~halves[i];
     }
+}
+
+#if defined(BRINDLEHOP_AVX2_KERNELS)
+// The chain unrolled eight steps at a time. Two halving steps are one quartering step,
+// (((a + h1) >> 1) + h2) >> 1 = (a + h1 + 2 h2) >> 2, since the bit the first shift drops lies
+// below every bit the second keeps; so m steps from A[j] are
+//   A[j + m] = (A[j] + S_m) >> m,   S_m = h[j + 1] + 2 h[j + 2] + ... + 2^(m - 1) h[j + m],
+// exact in 16-bit lanes up to m = 8: A + S_8 <= 255 + 255 * 255 = 255 * 256. The weighted sums
+// S_1..S_8 of a block of eight pixels do not depend on the chain, so they run in parallel lanes;
+// what is left of the chain is one add and one shift per eight pixels. The block's pixels sit as
+// four 16-bit channels each in two registers, pixels
+// 0 1 | 4 5 and 2 3 | 6 7 (| between 128-bit lanes): the layout unpacking to 16 bits gives, and
+// the one packing back to bytes takes, and one in which most of the running sums stay in-lane.
+
+// Eight chain steps: from A[j - 1] in every 64-bit lane of last and h[j..j + 7] as bytes, writes
+// A[j..j + 7] to out; returns A[j + 7] in every 64-bit lane.
+__attribute__((target("avx2"))) inline __m256i chainEight(__m256i last, __m256i halves,
+                                                          Pixel* out) {
+    // Pixel m of the block (0..7) is weighted 2^m and its sum shifted down by m + 1; the shift is
+    // a multiply-high by 2^(15 - m), as AVX2 has no per-lane 16-bit shift. The top channel is
+    // weighted 0, which keeps the results' top byte 0 whatever the inputs' top bytes are.
+    const __m256i weightsOuter =
+        _mm256_setr_epi16(1, 1, 1, 0, 2, 2, 2, 0, 16, 16, 16, 0, 32, 32, 32, 0);
+    const __m256i weightsInner =
+        _mm256_setr_epi16(4, 4, 4, 0, 8, 8, 8, 0, 64, 64, 64, 0, 128, 128, 128, 0);
+    const __m256i shiftsOuter =
+        _mm256_setr_epi16(int16_t(1u << 15), int16_t(1u << 15), int16_t(1u << 15),
+                          int16_t(1u << 15), 1 << 14, 1 << 14, 1 << 14, 1 << 14, 1 << 11, 1 << 11,
+                          1 << 11, 1 << 11, 1 << 10, 1 << 10, 1 << 10, 1 << 10);
+    const __m256i shiftsInner =
+        _mm256_setr_epi16(1 << 13, 1 << 13, 1 << 13, 1 << 13, 1 << 12, 1 << 12, 1 << 12, 1 << 12,
+                          1 << 9, 1 << 9, 1 << 9, 1 << 9, 1 << 8, 1 << 8, 1 << 8, 1 << 8);
+    const __m256i zero = _mm256_setzero_si256();
+    // Pixels 0 1 | 4 5 and 2 3 | 6 7, weighted.
+    __m256i outer = _mm256_mullo_epi16(_mm256_unpacklo_epi8(halves, zero), weightsOuter);
+    __m256i inner = _mm256_mullo_epi16(_mm256_unpackhi_epi8(halves, zero), weightsInner);
+    // Running sums within each half of four: pairs first, then the first pair's sum into the
+    // second; then the first half's total (pixel 3's sum) into the second half.
+    outer = _mm256_add_epi16(outer, _mm256_slli_si256(outer, 8));
+    inner = _mm256_add_epi16(inner, _mm256_slli_si256(inner, 8));
+    inner = _mm256_add_epi16(inner, _mm256_shuffle_epi32(outer, 0xEE));
+    const __m256i firstHalf = _mm256_blend_epi32(zero, _mm256_permute4x64_epi64(inner, 0x55), 0xF0);
+    outer = _mm256_add_epi16(outer, firstHalf);
+    inner = _mm256_add_epi16(inner, firstHalf);
+    const __m256i resultsOuter = _mm256_mulhi_epu16(_mm256_add_epi16(last, outer), shiftsOuter);
+    const __m256i resultsInner = _mm256_mulhi_epu16(_mm256_add_epi16(last, inner), shiftsInner);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                        _mm256_packus_epi16(resultsOuter, resultsInner));
+    return _mm256_srli_epi16(_mm256_add_epi16(last, _mm256_permute4x64_epi64(inner, 0xFF)), 8);
+}
+
+// h = floorHalfSum(t, o) per byte for eight pixels: the rounding-up average less the bit it
+// rounded up by.
+__attribute__((target("avx2"))) inline __m256i halveEight(const Pixel* above, const Pixel* below) {
+    const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(above));
+    const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(below));
+    const __m256i roundedUp = _mm256_and_si256(_mm256_xor_si256(t, o), _mm256_set1_epi8(1));
+    return _mm256_sub_epi8(_mm256_avg_epu8(t, o), roundedUp);
+}
+
+__attribute__((target("avx2"))) void blurUnrolled(Pixel* buffer) {
+    __m256i last = _mm256_setzero_si256();
+    for (int32_t y = 0; y < kPictureHeight; ++y) {
+        Pixel* row = buffer + y * kPitch;
+        const Pixel* above = (y == 0 ? row : row - kPitch) + 1;
+        const Pixel* below = row + kPitch + 1;
+        // Step 511's t is column 0 of row y + 1, which this row's step 0 writes; from row 1 on,
+        // above[511] is that very pixel, read after the first block has stored it. In the last
+        // row, below[511] is index 131584, within the reach.
+        alignas(32) Pixel lastAbove[8];
+        if (y == 0) {
+            // The first step's A[j - 1] is taken as its own result, which one step keeps as is.
+            const Pixel first = averageOfFour(row[0], row[1], row[kPitch], row[kPitch + 1]);
+            last = _mm256_cvtepu8_epi16(_mm_set1_epi32(int32_t(first)));
+            const __m256i firstHalves =
+                _mm256_blend_epi32(halveEight(above, below), _mm256_set1_epi32(int32_t(first)), 1);
+            last = chainEight(last, firstHalves, row);
+            for (int32_t i = 0; i < 7; ++i)
+                lastAbove[i] = above[kPitch - 8 + i];
+            lastAbove[7] = row[0];
+        } else {
+            last = chainEight(last, halveEight(above, below), row);
+        }
+        for (int32_t x = 8; x < kPitch - 8; x += 8)
+            last = chainEight(last, halveEight(above + x, below + x), row + x);
+        const Pixel* lastBlockAbove = y == 0 ? lastAbove : above + (kPitch - 8);
+        last =
+            chainEight(last, halveEight(lastBlockAbove, below + (kPitch - 8)), row + (kPitch - 8));
+    }
+}
+
+#endif
+
+}  // namespace
+
+void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c, Pixel d) {
+    const Pixel average = averageOfFour(a, b, c, d);
+    Pixel* at = buffer + (int64_t(y) * kPitch + x);
+    at[0] = average;
+    at[1] = average;
+    at[kPitch] = average;
+    at[kPitch + 1] = average;
+}
+
+void blur2x2(Pixel* buffer) {
+#if defined(BRINDLEHOP_AVX2_KERNELS)
+    if (machineHasAvx2())
+        blurUnrolled(buffer);
+    else
+        blurStepwise(buffer);
+#else
+    blurStepwise(buffer);
+#endif
     // Row 256: the right columns of the last row's squares.
     const Pixel* lastRow = buffer + kPicturePixels - kPitch;
     Pixel* after = buffer + kPicturePixels;

@@ -56,7 +56,8 @@ constexpr int32_t kBlitRows = kScreenHeight;
 // x > 512 or y > 384 draws nothing.
 void blitImage(Pixel* target, int32_t targetRows, int32_t x, int32_t y, const Image* image);
 
-// target[i] = source[i] over the picture.
+// target[i] = source[i] over the picture; buffers that overlap get source as it was before the
+// copy.
 void copyPicture(Pixel* target, const Pixel* source);
 
 // Moves the first 65536 pixels, reversed, to indices 131072 down to 65537 and clears them;

@@ -1,4 +1,5 @@
-// The marker that gives a hot loop an AVX2 copy beside the baseline one, chosen at load time.
+// The marker that gives a hot loop an AVX2 copy beside the baseline one, chosen at load time, and
+// the switch for the kernels written out with AVX2 intrinsics, chosen at run time.
 #pragma once
 
 // Only on x86-64 with GCC; elsewhere the one baseline version is built. (Clang 14 gives the clones'
@@ -8,6 +9,29 @@
 #if defined(BRINDLEHOP_AVX2_CLONES)
 #elif defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define BRINDLEHOP_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+// Kernels written with AVX2 intrinsics are built too, each beside its plain loop.
+#define BRINDLEHOP_AVX2_KERNELS 1
 #else
 #define BRINDLEHOP_AVX2_CLONES
+#endif
+
+#if defined(BRINDLEHOP_AVX2_KERNELS)
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// Whether this machine runs the AVX2 kernels; asked once.
+inline bool machineHasAvx2() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+
+// Whether a kernel that reads several pixels of both buffers before writing them gives what a
+// pixel-by-pixel loop gives: when the buffers are one, or do not overlap within bytes.
+inline bool sameOrApart(const void* target, const void* source, size_t bytes) {
+    const uintptr_t to = reinterpret_cast<uintptr_t>(target);
+    const uintptr_t from = reinterpret_cast<uintptr_t>(source);
+    return to == from || (to - from >= bytes && from - to >= bytes);
+}
 #endif

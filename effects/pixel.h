@@ -42,3 +42,14 @@ constexpr uint32_t pixelBlue(Pixel p) {
 constexpr Pixel makePixel(uint32_t red, uint32_t green, uint32_t blue) {
     return (red << 16) | (green << 8) | blue;
 }
+
+// Per-channel (a + b + c + d) >> 2 with a zero top byte. Red and blue are summed in one word:
+// four bytes sum to at most 1020, which fits the 16 bits between them.
+constexpr Pixel averageOfFour(Pixel a, Pixel b, Pixel c, Pixel d) {
+    constexpr uint32_t kRedBlue = 0xFF00FFu;
+    constexpr uint32_t kGreen = 0xFF00u;
+    const uint32_t redBlue =
+        ((a & kRedBlue) + (b & kRedBlue) + (c & kRedBlue) + (d & kRedBlue)) >> 2;
+    const uint32_t green = ((a & kGreen) + (b & kGreen) + (c & kGreen) + (d & kGreen)) >> 2;
+    return (redBlue & kRedBlue) | (green & kGreen);
+}

@@ -485,6 +485,9 @@ TEST_F(ProgramTest, BenchPrintsALinePerSceneAndTheWholeShow) {
     std::istringstream lines(run.out);
     std::string line;
     int scene = 0;
+    // Frames of each scene at 60 fps: 19 + 19 + 19 + 20 + 19 + 4 seconds.
+    constexpr double kFramesAtFps[kSceneCount] = {1140, 1140, 1140, 1200, 1140, 240};
+    double fromMedians = 0;  // seconds
     while (std::getline(lines, line)) {
         int number = 0;
         size_t frames = 0;
@@ -493,6 +496,7 @@ TEST_F(ProgramTest, BenchPrintsALinePerSceneAndTheWholeShow) {
                         &number, &frames, &median, &p99, &fps) != 5)
             continue;
         EXPECT_EQ(number, ++scene) << line;
+        if (scene <= kSceneCount) fromMedians += kFramesAtFps[scene - 1] * median / 1000;
         EXPECT_EQ(frames, 3u) << line;
         EXPECT_GT(median, 0.0) << line;
         EXPECT_GE(p99, median) << line;
@@ -510,6 +514,9 @@ TEST_F(ProgramTest, BenchPrintsALinePerSceneAndTheWholeShow) {
               2)
         << run.out;
     EXPECT_NEAR(multiple, 100.0 / seconds, 0.1 + 0.01 * multiple);
+    // The time is the scenes' medians times their frames: each median is printed to 0.0005 ms,
+    // the time to 0.005 s.
+    EXPECT_NEAR(seconds, fromMedians, 0.005 + 6000 * 0.0005e-3) << run.out;
 
     const RunResult early = show({"--bench", "--bench-frames", "2", "--until", "30"});
     EXPECT_NE(early.out.find("scene 2: 2 frames"), std::string::npos) << early.out;

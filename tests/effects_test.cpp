@@ -313,6 +313,24 @@ TEST(Keys, OverlayOntoItsOwnOverlayKeepsTheBase) {
     EXPECT_EQ(overAndTarget, base);
 }
 
+// Pixel by pixel in index order, as the operation reads when its buffers overlap.
+TEST(Keys, RedKeyOverlappingBuffersGoesPixelByPixel) {
+    for (size_t offset : {0, 1, 7, 8, 9}) {
+        for (bool sourceFirst : {true, false}) {
+            Buffer b = randomBuffer(kPicture + 16, 52 + offset);
+            Buffer model = b;
+            const size_t t = sourceFirst ? offset : 0, s = sourceFirst ? 0 : offset;
+            copyUnlessRedKey(b.data() + t, b.data() + s);
+            for (size_t i = 0; i < kPicture; ++i) {
+                const Pixel p = model[s + i];
+                if (!(channel(p, 16) > 17 && channel(p, 8) < 17 && channel(p, 0) < 17))
+                    model[t + i] = p;
+            }
+            ASSERT_EQ(b, model) << offset << " " << sourceFirst;
+        }
+    }
+}
+
 // ---- Inversion ----
 
 TEST(Invert, ExamplesAndModels) {
@@ -398,6 +416,21 @@ TEST(Fades, MatchModelsOnRandomPictures) {
     }
 }
 
+// Pixel by pixel in index order, as the operation reads when its buffers overlap.
+TEST(Fades, CrossFadeOverlappingBuffersGoesPixelByPixel) {
+    for (size_t offset : {0, 1, 7, 8, 9}) {
+        for (bool otherFirst : {true, false}) {
+            Buffer b = randomBuffer(kPicture + 16, 82 + offset);
+            Buffer model = b;
+            const size_t t = otherFirst ? offset : 0, o = otherFirst ? 0 : offset;
+            crossFade(b.data() + t, b.data() + o, 100);
+            for (size_t i = 0; i < kPicture; ++i)
+                model[t + i] = modelWeigh(model[o + i], 100, model[t + i], 155);
+            ASSERT_EQ(b, model) << offset << " " << otherFirst;
+        }
+    }
+}
+
 // ---- Fill ----
 
 TEST(Fill, WritesExactlyCountWords) {
@@ -451,6 +484,63 @@ TEST(Blur, MatchesTheRunningModelBitForBit) {
             blur2x2(b.data());
             modelBoxBlur(model, 2, 2);
             ASSERT_EQ(b, model) << "seed " << seed << " pass " << pass;
+        }
+    }
+}
+
+// The blur as its definition reads, square by square in scan order: fast enough to check many
+// pictures, where modelBoxBlur checks a few.
+void literalBlur(Buffer& b) {
+    for (size_t i = 0; i < kPicture; ++i) {
+        const size_t square[4] = {i, i + 1, i + 512, i + 513};
+        uint32_t average = 0;
+        for (int shift = 0; shift < 24; shift += 8) {
+            uint32_t sum = 0;
+            for (size_t at : square)
+                sum += channel(b.at(at), shift);
+            average |= (sum / 4) << shift;
+        }
+        for (size_t at : square)
+            b.at(at) = average;
+    }
+}
+
+// Every channel, the top byte too, at 0 or 255: the largest weighted sums the unrolled chain
+// builds, and chains that stay saturated or empty for long runs.
+TEST(Blur, SaturatedAndEmptyChannelsMatchTheDefinition) {
+    for (uint32_t seed = 0; seed < 4; ++seed) {
+        std::mt19937 rng(200 + seed);
+        Buffer b(kPicture + kBlur2x2Reach);
+        for (Pixel& p : b) {
+            p = 0;
+            for (int shift = 0; shift < 32; shift += 8)
+                p |= (rng() % (seed + 2) != 0 ? 0xFFu : 0u) << shift;
+        }
+        if (seed == 3) std::fill(b.begin(), b.end(), 0xFFFFFFFFu);
+        Buffer model = b;
+        for (int pass = 0; pass < 2; ++pass) {
+            blur2x2(b.data());
+            literalBlur(model);
+            ASSERT_EQ(b, model) << "seed " << seed << " pass " << pass;
+        }
+    }
+}
+
+// One white pixel on black, at every column position within a group of eight at both ends of a
+// row and in the middle, and in the first, second, last rows and the row past the picture: a
+// step that took the wrong h or carried the wrong A between groups, rows or the wrapping
+// column 511 shows up as a differing pixel.
+TEST(Blur, SinglePixelAtEveryColumnPhaseMatchesTheDefinition) {
+    for (size_t y : {0, 1, 100, 254, 255, 256}) {
+        for (size_t x = 0; x < 512; ++x) {
+            if (x >= 18 && x < 250) continue;
+            if (x >= 262 && x < 494) continue;
+            Buffer b(kPicture + kBlur2x2Reach, 0);
+            b.at(y * 512 + x) = 0xFFFFFFu;
+            Buffer model = b;
+            blur2x2(b.data());
+            literalBlur(model);
+            ASSERT_EQ(b, model) << "pixel (" << x << ", " << y << ")";
         }
     }
 }
