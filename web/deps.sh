@@ -132,6 +132,11 @@ EOF_TYPES
 }
 
 build_vorbis() {
+    # Samples are rounded to 16 bits with vorbis_ftoi. On x86-64 that is cvtsd2si: to nearest,
+    # ties to even. The portable fallback used here would round ties up, so it takes rint(),
+    # which is the same rounding.
+    sed -i 's/return (int)floor(f+.5);/return (int)rint(f);/' "$1/lib/os.h"
+    grep -q 'return (int)rint(f);' "$1/lib/os.h" || { echo "web/deps.sh: vorbis_ftoi not found" >&2; exit 1; }
     mkdir -p "$prefix/include/vorbis"
     cp "$1/include/vorbis/codec.h" "$1/include/vorbis/vorbisfile.h" "$prefix/include/vorbis/"
     compile_archive vorbis "$1" "-I$prefix/include -I$1/include -I$1/lib" -- lib/mdct.c \

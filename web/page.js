@@ -254,6 +254,14 @@
     startScreen.classList.remove('waiting');
   }
 
+  // A run ends as the native program does, by exiting; in a browser the exit surfaces as an
+  // ExitStatus thrown out of the frame loop's resume, after onExit has already run.
+  window.addEventListener('unhandledrejection', (event) => {
+    if (event.reason && event.reason.name === 'ExitStatus') event.preventDefault();
+  });
+  window.addEventListener('error', (event) => {
+    if (event.error && event.error.name === 'ExitStatus') event.preventDefault();
+  });
   window.addEventListener('resize', fitCanvas);
   startScreen.addEventListener('click', onStartClick);
   fullscreenButton.addEventListener('click', toggleFullscreen);
