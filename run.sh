@@ -2,6 +2,7 @@
 # Brindlehop quick start. On Debian 12, as root (or with sudo):
 #   sh run.sh [play] [options]   install what is missing, build, play the show
 #   sh run.sh test               install what is missing, build, run every test
+#   sh run.sh web                install what is missing, build the show for a browser in build/web
 set -eu
 cd "$(dirname "$0")"
 
@@ -9,6 +10,7 @@ mode=play
 case "${1:-}" in
     play) shift ;;
     test) mode=test; shift ;;
+    web) mode=web; shift ;;
 esac
 
 show_packages="cmake make g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libvorbis-dev libkissfft-dev zlib1g-dev"
@@ -28,6 +30,22 @@ install_missing() {
 }
 
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# The browser build: Debian's emscripten, dpkg-dev for `apt-get source`, the native libraries
+# whose source versions it follows, chromium for its tests.
+web_packages="emscripten dpkg-dev cmake make libjpeg62-turbo-dev libogg-dev libvorbis-dev libkissfft-dev zlib1g-dev"
+install_web() {
+    install_missing $web_packages "$@"
+    # Any node will do for the tests; Debian's npm only where none is installed.
+    command -v npm >/dev/null 2>&1 || install_missing nodejs npm
+    sh web/build.sh
+}
+if [ "$mode" = web ]; then
+    install_web
+    echo "The show is in build/web. Serve it: python3 -m http.server -d build/web 8000"
+    echo "and open http://localhost:8000/"
+    exit 0
+fi
 
 if [ "$mode" = play ]; then
     install_missing $show_packages
@@ -54,3 +72,7 @@ CXX=clang++ CC=clang cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
     -DBRINDLEHOP_FUZZ=ON -DBRINDLEHOP_TESTS=OFF -DBRINDLEHOP_BENCH=OFF -DBRINDLEHOP_TOOLS=OFF >/dev/null
 cmake --build build/fuzz -j "$jobs"
 (cd build/fuzz && ctest -j "$jobs" --output-on-failure)
+
+echo "== browser build: tests in headless chromium =="
+install_web chromium
+sh tests/web/run.sh
