@@ -153,6 +153,10 @@
     canvas.style.display = 'none';
     startScreen.style.display = 'flex';
     if (status !== 0) {
+      // A broken data set or a failed start stays broken: no point offering the click again.
+      ready = false;
+      prompt.textContent = 'The show cannot start.';
+      startScreen.classList.add('waiting');
       showMessage(errorLines.join('\n') || 'The show stopped with status ' + status + '.');
     }
   }

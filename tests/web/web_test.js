@@ -24,8 +24,9 @@ fs.mkdirSync(outDir, { recursive: true });
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
                 '.txt': 'text/plain', '.jpg': 'image/jpeg', '.ogg': 'audio/ogg' };
 
-// A static server of the site; names in `hidden` answer 404, as a broken upload would.
-function serve(root, hidden) {
+// A static server of the site; names in `hidden` answer 404, as a broken upload would, and
+// names in `garbled` answer these bytes instead of the file's.
+function serve(root, hidden, garbled = new Map()) {
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = path.join(path.resolve(root), name.endsWith('/') ? name + 'index.html' : name);
@@ -36,6 +37,10 @@ function serve(root, hidden) {
       return;
     }
     response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+    if (garbled.has(name)) {
+      response.end(garbled.get(name));
+      return;
+    }
     fs.createReadStream(file).pipe(response);
   });
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
@@ -194,6 +199,24 @@ async function missingFile(browser) {
   server.close();
 }
 
+// A file that loads but is no picture: the native asset check names it, before the show starts.
+async function brokenFile(browser) {
+  const server = await serve(siteDir, new Set(), new Map([['/data/tex.jpg', 'not a picture']]));
+  const { page, log } = await openPage(browser, `http://127.0.0.1:${server.address().port}/index.html`);
+  await waitFor('the start screen', () => page.$eval('#prompt', (e) => e.textContent === 'Click to start'), 60);
+  await page.click('#start');
+  await waitFor('the failure', () => page.$eval('#message', (e) => e.textContent !== ''), 30);
+  const text = await page.$eval('#message', (e) => e.textContent);
+  const state = await page.evaluate(() => ({ frames: window.brindlehop.stats.frames,
+                                              status: window.brindlehop.stats.exitStatus }));
+  check(text.includes('data/tex.jpg') && state.frames === 0 && state.status === 2,
+        'a broken data file stops the show before its first frame, named on the page: ' + text);
+  await page.screenshot({ path: path.join(outDir, 'broken_data.png') });
+  check(log.errors.length === 0, 'a broken data file is no console error ' + JSON.stringify(log.errors));
+  await page.close();
+  server.close();
+}
+
 async function benchLines(browser, base) {
   const { page, log } = await openPage(browser, base + '/index.html?bench');
   await waitFor('the bench run', () => log.lines.some((l) => l.startsWith('brindlehop: exit')), 600);
@@ -222,6 +245,7 @@ async function benchLines(browser, base) {
       await lockedFrames(browser, base);
       await livePage(browser, base);
       await missingFile(browser);
+      await brokenFile(browser);
     }
   } catch (e) {
     check(false, e.message);
