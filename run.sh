@@ -4,6 +4,7 @@
 #   sh run.sh test               install what is missing, build, run every test
 #   sh run.sh package            install what is missing, build build/package/brindlehop_*.deb
 #                                and check it (lintian, desktop entry, AppStream, manual page)
+#   sh run.sh web                install what is missing, build the show for a browser in build/web
 set -eu
 cd "$(dirname "$0")"
 
@@ -12,6 +13,7 @@ case "${1:-}" in
     play) shift ;;
     test) mode=test; shift ;;
     package) mode=package; shift ;;
+    web) mode=web; shift ;;
 esac
 
 show_packages="cmake make g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libvorbis-dev libkissfft-dev zlib1g-dev"
@@ -31,6 +33,22 @@ install_missing() {
 }
 
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# The browser build: Debian's emscripten, dpkg-dev for `apt-get source`, the native libraries
+# whose source versions it follows, chromium for its tests.
+web_packages="emscripten dpkg-dev cmake make libjpeg62-turbo-dev libogg-dev libvorbis-dev libkissfft-dev zlib1g-dev"
+install_web() {
+    install_missing $web_packages "$@"
+    # Any node will do for the tests; Debian's npm only where none is installed.
+    command -v npm >/dev/null 2>&1 || install_missing nodejs npm
+    sh web/build.sh
+}
+if [ "$mode" = web ]; then
+    install_web
+    echo "The show is in build/web. Serve it: python3 -m http.server -d build/web 8000"
+    echo "and open http://localhost:8000/"
+    exit 0
+fi
 
 if [ "$mode" = play ]; then
     install_missing $show_packages
@@ -68,3 +86,7 @@ CXX=clang++ CC=clang cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
     -DBRINDLEHOP_FUZZ=ON -DBRINDLEHOP_TESTS=OFF -DBRINDLEHOP_BENCH=OFF -DBRINDLEHOP_TOOLS=OFF >/dev/null
 cmake --build build/fuzz -j "$jobs"
 (cd build/fuzz && ctest -j "$jobs" --output-on-failure)
+
+echo "== browser build: tests in headless chromium =="
+install_web chromium
+sh tests/web/run.sh

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "assets/image.h"
+#include "effects/pixel.h"
 
 // ---------------------------------------------------------------------------------------------
 // Records

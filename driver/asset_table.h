@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "assets/image.h"
+#include "effects/pixel.h"
 #include "engine3d/engine3d.h"
 #include "gridmap/gridmap.h"
 

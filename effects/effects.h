@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "assets/image.h"
 #include "effects/pixel.h"
 
 // Usage, as the show builds one frame (overlay and card are loaded Images, fadeLevel 0..255):

@@ -1,4 +1,4 @@
-// The Pixel, the frame buffer geometry, and the helpers that build and split pixels.
+// The Pixel, the Image, the frame buffer geometry, and the helpers that build and split pixels.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,13 @@
 // Decoded pictures and every effect produce a top byte of 0. Colour keys compare
 // whole pixel values as unsigned numbers, so red decides first.
 using Pixel = uint32_t;
+
+// A picture at its own size. Made by loadImage; the caller owns it and its pixels.
+struct Image {
+    int32_t width;   // columns, > 0
+    int32_t height;  // rows, > 0
+    Pixel* pixels;   // width x height Pixels, top row first, pitch = width, top bytes 0
+};
 
 constexpr int kPitch = 512;          // Pixels per row in every frame buffer
 constexpr int kScreenWidth = 512;    // columns of screenBuffer and workBuffer

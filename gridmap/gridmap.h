@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "assets/image.h"
 #include "effects/pixel.h"
 
 // Usage, as the show draws one frame of a moving background (t = music time, s0 and s1 = levels):

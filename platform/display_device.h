@@ -114,6 +114,7 @@ struct DisplayDevice {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
     bool textureLost = false;  // the renderer's device was reset; the texture must be remade
+    std::vector<uint8_t> canvasSurface;  // in a browser: the back buffer, RGBA rows of 4 × width
 
     // The windowless device.
     bool headlessStarted = false;
