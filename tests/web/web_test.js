@@ -54,9 +54,11 @@ function findChromium() {
 }
 
 let failures = 0;
+let passes = 0;
 function check(ok, what) {
   console.log((ok ? 'ok   ' : 'FAIL ') + what);
-  if (!ok) failures++;
+  if (ok) passes++;
+  else failures++;
 }
 
 // A page that records its console; errors are kept apart.
@@ -254,6 +256,6 @@ async function benchLines(browser, base) {
     server.close();
     fs.rmSync(profile, { recursive: true, force: true });
   }
-  console.log(failures === 0 ? 'web tests: all passed' : `web tests: ${failures} failed`);
+  console.log(`web: ${passes} passed, ${failures} failed`);
   process.exit(failures === 0 ? 0 : 1);
 })();
