@@ -58,7 +58,7 @@ Lettering openLettering(const char* fontPath) {
         std::exit(1);
     }
     if (FT_New_Face(library, fontPath, 0, &face) != 0) {
-        std::fprintf(stderr, "make_data: cannot open the font %s (package fonts-dejavu-core)\n",
+        std::fprintf(stderr, "make_data: cannot open the font %s (packages fonts-dejavu-core, fonts-dejavu-extra)\n",
                      fontPath);
         std::exit(1);
     }
