@@ -58,8 +58,10 @@ Lettering openLettering(const char* fontPath) {
         std::exit(1);
     }
     if (FT_New_Face(library, fontPath, 0, &face) != 0) {
-        std::fprintf(stderr, "make_data: cannot open the font %s (packages fonts-dejavu-core, fonts-dejavu-extra)\n",
-                     fontPath);
+        std::fprintf(
+            stderr,
+            "make_data: cannot open the font %s (packages fonts-dejavu-core, fonts-dejavu-extra)\n",
+            fontPath);
         std::exit(1);
     }
     return {library, face};
