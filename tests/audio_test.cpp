@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <vorbis/vorbisenc.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
