@@ -1,5 +1,5 @@
 #!/bin/sh
-# Brindlehop quick start. On Debian 12, as root (or with sudo):
+# Brindlehop quick start. On Debian 12 or 13, as root (or with sudo):
 #   sh run.sh [play] [options]   install what is missing, build, play the show
 #   sh run.sh test               install what is missing, build, run every test
 #   sh run.sh package            install what is missing, build build/package/brindlehop_*.deb
@@ -17,7 +17,13 @@ case "${1:-}" in
 esac
 
 show_packages="cmake make g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libvorbis-dev libkissfft-dev zlib1g-dev"
-test_packages="$show_packages libgtest-dev libbenchmark-dev clang libclang-rt-14-dev libjpeg-turbo-progs ffmpeg libfreetype-dev fonts-dejavu-core"
+# The fuzzers' runtime is packaged per clang release: clang 14 on Debian 12, clang 19 on 13.
+. /etc/os-release
+case "${VERSION_ID:-}" in
+    12) clang_runtime=libclang-rt-14-dev ;;
+    *) clang_runtime=libclang-rt-19-dev ;;
+esac
+test_packages="$show_packages libgtest-dev libbenchmark-dev clang $clang_runtime libjpeg-turbo-progs ffmpeg libfreetype-dev fonts-dejavu-core fonts-dejavu-extra"
 
 install_missing() {
     missing=""

@@ -3,7 +3,9 @@
 //
 // Usage, as the show and the loaders call it:
 //
-//   Image* colors = loadImage("colors.jpg");          // nullptr when missing or not a JPEG
+//   std::string why;
+//   Image* colors = loadImage("colors.jpg", &why);    // nullptr and the reason when missing,
+//                                                     // not a regular file, or damaged
 //
 //   Text text = readTextFile("data/lys.txt");         // text.bytes == nullptr when unreadable
 //   TokenBuffer token;
@@ -16,6 +18,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 #include "effects/pixel.h"
 
@@ -51,8 +55,14 @@ constexpr int64_t kMaxImagePixels = 64LL << 20;  // 64 Mpixel = 256 MiB of Pixel
 // ---------------------------------------------------------------------------------------------
 // Data files
 
-// Reads data/<name> whole; nullptr when it cannot be opened, allocated, or the path is too long.
-DataFile* readDataFile(const char* name);
+// Opens path for reading only when it is a regular file; otherwise nullptr, and why (when given)
+// says why: "missing", "not a regular file (a FIFO)", "cannot be opened: <strerror>".
+// Never waits: a FIFO without a writer is refused at once.
+FILE* openRegularFile(const char* path, std::string* why = nullptr);
+
+// Reads data/<name> whole; nullptr when it is not a regular file, cannot be opened, read or
+// allocated, or the path is too long, with the reason in why (when given).
+DataFile* readDataFile(const char* name, std::string* why = nullptr);
 
 // Frees the bytes and the record; nullptr is ignored.
 void releaseDataFile(DataFile* file);
@@ -69,12 +79,16 @@ uint32_t dataFileTell(const DataFile* file);
 // ---------------------------------------------------------------------------------------------
 // Pictures
 
-// Decodes data/<name> (JPEG) into a new Image; nullptr when missing or undecodable. Prints nothing.
-Image* loadImage(const char* name);
+// Decodes data/<name> (JPEG) into a new Image; nullptr when it cannot be read or decoded, with
+// the reason in why (when given). Prints nothing.
+Image* loadImage(const char* name, std::string* why = nullptr);
 
-// Decodes a JPEG held in memory into a new Image; nullptr when it is not one this decoder
-// accepts (CMYK is refused) or larger than maxPixels / kMaxImageSide. Prints nothing.
-Image* decodeImage(const uint8_t* bytes, size_t length, int64_t maxPixels = kMaxImagePixels);
+// Decodes a JPEG held in memory into a new Image; nullptr, with the decoder's message in why
+// (when given), when it is not one this decoder accepts (CMYK is refused), is damaged (any
+// decoder warning: premature end, corrupt data), claims more pixels than its bytes can hold, or
+// is larger than maxPixels / kMaxImageSide. Prints nothing.
+Image* decodeImage(const uint8_t* bytes, size_t length, int64_t maxPixels = kMaxImagePixels,
+                   std::string* why = nullptr);
 
 // Frees an Image made by loadImage or decodeImage, and its pixels; nullptr is ignored.
 void releaseImage(Image* image);
@@ -83,7 +97,7 @@ void releaseImage(Image* image);
 // Text reader and token scanner
 
 // Reads the file at path (not under data/); prints "Unable To load: <path>" and returns a Text
-// with bytes == nullptr when it cannot be read.
+// with bytes == nullptr when it cannot be read or is not a regular file.
 Text readTextFile(const char* path);
 
 // Builds a Text from bytes in memory exactly as readTextFile does from a file's bytes.

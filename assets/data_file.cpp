@@ -11,39 +11,43 @@ constexpr int kPathSize = 256;  // "data/" plus names of up to 250 characters an
 
 }  // namespace
 
-DataFile* readDataFile(const char* name) {
-    if (!name) return nullptr;
+DataFile* readDataFile(const char* name, std::string* why) {
+    auto fail = [why](const char* reason) -> DataFile* {
+        if (why) *why = reason;
+        return nullptr;
+    };
+    if (!name) return fail("no name");
     char path[kPathSize];
     int pathLength = std::snprintf(path, sizeof path, "data/%s", name);
     // A longer name would be cut and open some other file; refuse it instead.
-    if (pathLength < 0 || pathLength >= kPathSize) return nullptr;
+    if (pathLength < 0 || pathLength >= kPathSize) return fail("the name is too long");
 
-    FILE* stream = std::fopen(path, "rb");
+    FILE* stream = openRegularFile(path, why);
     if (!stream) return nullptr;
     long size = -1;
     if (std::fseek(stream, 0, SEEK_END) == 0) size = std::ftell(stream);
-    // Lengths and positions are 32-bit; a directory or a file beyond 2 GiB is not a data file.
+    // Lengths and positions are 32-bit; a file beyond 2 GiB is not a data file.
     if (size < 0 || size > INT32_MAX || std::fseek(stream, 0, SEEK_SET) != 0) {
         std::fclose(stream);
-        return nullptr;
+        return fail(size > INT32_MAX ? "larger than 2 GiB" : "its size cannot be taken");
     }
     // One byte more than needed, so that an empty file still gets a real allocation.
     auto* bytes = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size) + 1));
     if (!bytes) {
         std::fclose(stream);
-        return nullptr;
+        return fail("no memory for its bytes");
     }
     size_t got = std::fread(bytes, 1, static_cast<size_t>(size), stream);
     bool failed = std::ferror(stream) != 0;
     std::fclose(stream);
     if (failed || got != static_cast<size_t>(size)) {
         std::free(bytes);
-        return nullptr;
+        return fail(failed ? "a read error" : "it shrank while being read");
     }
     auto* file = static_cast<DataFile*>(std::malloc(sizeof(DataFile)));
     if (!file) {
         std::free(bytes);
-        return nullptr;
+        return fail("no memory for its record");
     }
     file->length = static_cast<int32_t>(size);
     file->bytes = bytes;

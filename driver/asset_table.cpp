@@ -1,6 +1,11 @@
 // The asset table of the show, and its loading and checking at start-up.
 #include "driver/asset_table.h"
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+
 #include "effects/effects.h"
 
 // The letter å of the four title cards is written in UTF-8, as today's file systems store it
@@ -39,15 +44,57 @@ const PictureId kCreditInversionOrder[6] = {kCreditDallik, kCreditCode,    kCred
 
 namespace {
 
-constexpr const char* kScenePath = "data/eggz.txt";
-constexpr const char* kLightPath = "data/lys.txt";
+bool inDataFolder(const std::string& name) {
+    struct stat info;
+    std::string path = "data/";
+    path += name;
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// The picture under its own name, else, when no file has that name, under its Latin-1 one.
+Image* loadPicture(const char* name, std::string* why) {
+    Image* image = loadImage(name, why);
+    const std::string latin1 = latin1Spelling(name);
+    if (image || latin1.empty() || inDataFolder(name) || !inDataFolder(latin1)) return image;
+    return loadImage(latin1.c_str(), why);
+}
+
+// A report line for a file that did not load: the reason, when it lies in the file itself.
+std::string fileProblem(const char* path) {
+    std::string why;
+    FILE* stream = openRegularFile(path, &why);
+    if (stream) std::fclose(stream);
+    // Built up piece by piece: GCC 12 warns falsely (-Wrestrict) on a chain of string additions.
+    std::string line;
+    if (!stream) line.append(" (").append(why).append(")");
+    return line;
+}
 
 }  // namespace
 
+std::string latin1Spelling(const char* name) {
+    std::string spelling;
+    bool changed = false;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (c[0] == '\xC3' && c[1] == '\xA5') {
+            spelling.push_back('\xE5');
+            changed = true;
+            ++c;
+        } else {
+            spelling.push_back(*c);
+        }
+    }
+    return changed ? spelling : std::string();
+}
+
 void loadShowAssets(ShowAssets* assets) {
     assets->world = createWorld(1, 1);
-    for (int i = 0; i < kPictureCount; ++i)
-        assets->pictures[i] = loadImage(kPictureTable[i].name);
+    for (int i = 0; i < kPictureCount; ++i) {
+        std::string why;
+        assets->pictures[i] = loadPicture(kPictureTable[i].name, &why);
+        std::snprintf(assets->pictureProblems[i], kProblemSize, "%s",
+                      assets->pictures[i] ? "" : why.c_str());
+    }
     assets->mainGrid = createDeformGrid(kPictureWidth, kPictureHeight);
 
     // The world's slots take whole copies of the loaded records; the arrays they point to are
@@ -74,7 +121,7 @@ std::string checkShowAssets(const ShowAssets* assets) {
         const Image* image = assets->pictures[i];
         const std::string path = std::string("data/") + entry.name;
         if (image == nullptr) {
-            report(path + ": missing or not a readable JPEG picture");
+            report(path + ": " + assets->pictureProblems[i]);
         } else if (entry.use == PictureUse::kWhole &&
                    (image->width != kPictureWidth || image->height != kPictureHeight)) {
             report(path + ": is " + std::to_string(image->width) + " x " +
@@ -87,8 +134,12 @@ std::string checkShowAssets(const ShowAssets* assets) {
         }
     }
     if (assets->mainGrid == nullptr) report("the texture grid could not be allocated");
-    if (!assets->sceneLoaded) report(std::string(kScenePath) + ": the 3D object did not load");
-    if (!assets->lightLoaded) report(std::string(kLightPath) + ": the light did not load");
+    if (!assets->sceneLoaded) {
+        report(std::string(kScenePath) + ": the 3D object did not load" + fileProblem(kScenePath));
+    }
+    if (!assets->lightLoaded) {
+        report(std::string(kLightPath) + ": the light did not load" + fileProblem(kLightPath));
+    }
     return problems;
 }
 

@@ -56,6 +56,17 @@ extern const PictureEntry kPictureTable[kPictureCount];
 // The music of the show, which every way of running it opens.
 constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
 
+// The 3D object and its light.
+constexpr const char* kScenePath = "data/eggz.txt";
+constexpr const char* kLightPath = "data/lys.txt";
+
+// The name with its å as the single Latin-1 byte 0xE5, as archives made on other systems store
+// the title cards; "" when the name has no å.
+std::string latin1Spelling(const char* name);
+
+// Room for the reason a picture did not load.
+constexpr int kProblemSize = 256;
+
 // The credit pictures in the order they are inverted at load.
 extern const PictureId kCreditInversionOrder[6];
 
@@ -66,15 +77,17 @@ struct ShowAssets {
     World* world;                    // one object slot and one light slot
     bool sceneLoaded;                // the scene file gave an object (copied into slot 0)
     bool lightLoaded;                // the light file gave a light (copied into slot 0)
+    char pictureProblems[kPictureCount][kProblemSize];  // why a picture is null; "" if loaded
 };
 
 // Start-up, steps 1 to 5: world, pictures, grid, scene file, light file, with the loaders'
-// console lines. Nothing is checked here; see checkShowAssets.
+// console lines. A title card missing under its UTF-8 name is looked for under its Latin-1 one.
+// Nothing is checked here; see checkShowAssets.
 void loadShowAssets(ShowAssets* assets);
 
-// Every problem with the loaded material, one line each ("" when all is well): a picture missing
-// or unreadable, a whole picture that is not 512 x 256, a credit under 15000 pixels, a scene or
-// light file that did not load.
+// Every problem with the loaded material, one line each ("" when all is well): a picture missing,
+// not a regular file or damaged (with the reason), a whole picture that is not 512 x 256, a
+// credit under 15000 pixels, a scene or light file that did not load.
 std::string checkShowAssets(const ShowAssets* assets);
 
 // Frees everything loadShowAssets made (the show itself keeps it to the end; tests and tools let

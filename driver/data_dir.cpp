@@ -7,12 +7,29 @@
 #include <climits>
 #include <vector>
 
+#include "driver/asset_table.h"
+
 namespace {
 
-bool holdsData(const std::string& root) {
+bool exists(const std::string& path) {
     struct stat info;
-    const std::string probe = (root.empty() ? std::string(".") : root) + "/data/colors.jpg";
-    return stat(probe.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return lstat(path.c_str(), &info) == 0;
+}
+
+// A data folder is known by any of the show's files: one with some of them missing is still
+// taken, so that start-up can say which are missing instead of that there is no folder at all.
+bool holdsData(const std::string& root) {
+    const std::string base = (root.empty() ? std::string(".") : root) + "/";
+    for (const char* path : {kMusicPath, kScenePath, kLightPath}) {
+        if (exists(base + path)) return true;
+    }
+    for (const PictureEntry& entry : kPictureTable) {
+        const std::string latin1 = latin1Spelling(entry.name);
+        if (exists(base + "data/" + entry.name) ||
+            (!latin1.empty() && exists(base + "data/" + latin1)))
+            return true;
+    }
+    return false;
 }
 
 std::string programFolder() {
@@ -42,6 +59,8 @@ std::string findDataRoot(const std::string& requested, std::string* searched) {
                 slash == std::string::npos || slash == 0 ? std::string() : folder.substr(0, slash);
         }
         candidates.emplace_back(BRINDLEHOP_SHARE_DIR);
+        // A build that was never installed runs from anywhere: its checkout is the last resort.
+        if (programFolder() != BRINDLEHOP_BIN_DIR) candidates.emplace_back(BRINDLEHOP_SOURCE_ROOT);
     }
     searched->clear();
     for (const std::string& candidate : candidates) {

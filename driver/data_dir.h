@@ -4,6 +4,8 @@
 #include <string>
 
 // The folder to run in: the given one (--data) when not empty, else the working folder, else the
-// folder of the program or one of its parents, else the installed share folder. The chosen folder
-// must hold data/colors.jpg. Empty when none does; searched lists every place that was looked at.
+// folder of the program or one of its parents, else the installed share folder, else (for a
+// build that is not installed) the checkout it was built from. The chosen folder's data/ must
+// hold at least one of the show's files. Empty when none does; searched lists every place that
+// was looked at.
 std::string findDataRoot(const std::string& requested, std::string* searched);

@@ -62,7 +62,7 @@ constexpr OptionDoc kOptionTable[] = {
      "when earlier"},
     {"--data", "DIR",
      "the folder that holds data/ (default: the working folder, else beside the program, else "
-     "the installed copy)"},
+     "the installed copy, else the source folder of a build that is not installed)"},
     {"--headless", "", "render on a fixed frame clock, without display or sound"},
     {"--fps", "N", "frames per second of --headless, --capture, --bench (60)"},
     {"--frames", "DIR",

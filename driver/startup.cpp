@@ -1,6 +1,9 @@
 // Start-up: loading and checking the material, before anything is shown or heard.
 #include "driver/startup.h"
 
+#include <unistd.h>
+
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,7 +24,10 @@ bool prepareShow(ShowState* state, ShowAssets* assets, FrameBuffers buffers) {
     const std::string problems = checkShowAssets(assets);
     if (!problems.empty()) {
         std::fflush(stdout);
-        std::fprintf(stderr, "brindlehop: the data folder is not usable:\n%s", problems.c_str());
+        char folder[PATH_MAX];
+        const char* where = getcwd(folder, sizeof folder) ? folder : ".";
+        std::fprintf(stderr, "brindlehop: the data folder %s/data is not usable:\n%s", where,
+                     problems.c_str());
         return false;
     }
     invertCreditPictures(assets);

@@ -147,9 +147,10 @@ bool readMesh(const Source& src, Mesh& mesh, int32_t index, int32_t& cursor, int
         }
         face.MatId = toInt(token);
         face.Drawn = 1;
-        // The next face line starts after the line end that follows V2.
+        // The next face line starts after the line end that follows V2. After an empty V2 (stop
+        // -1) there is none, and the format's arithmetic starts the next line at character 0.
         int32_t lineEnd = skipToLineEnd(src.text, v2Stop);
-        if (lineEnd < 0 && k + 1 < count) {
+        if (lineEnd < 0 && v2Stop >= 0 && k + 1 < count) {
             return refuse(src, "%s: face %d of %d lies past the end of the text", where, k + 1,
                           count);
         }

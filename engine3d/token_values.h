@@ -29,9 +29,10 @@ __attribute__((format(printf, 2, 3))) inline bool refuse(const Source& source, c
     return false;
 }
 
-// Reads the token at position into token and its stop index into stop. A position outside the
-// text (a label too near the end) or an empty token (a value not where the format puts it) is
-// refused with a message naming what was being read.
+// Reads the token at position into token and its stop index into stop. A position past the end
+// of the text (a label too near the end) is refused with a message naming what was being read.
+// Inside the text, an empty token (a separator where the value should be) is read as the format
+// reads it: the empty string, which converts to 0, and a stop of -1 for the next offset.
 inline bool readValue(const Source& source, TokenBuffer& token, int64_t position, int32_t& stop,
                       const char* what) {
     stop = -1;
@@ -39,9 +40,6 @@ inline bool readValue(const Source& source, TokenBuffer& token, int64_t position
         return refuse(source, "%s lies past the end of the text", what);
     }
     stop = readToken(source.text, token, static_cast<int32_t>(position));
-    if (stop < 0)
-        return refuse(source, "%s is missing (no value at character %lld)", what,
-                      static_cast<long long>(position));
     return true;
 }
 

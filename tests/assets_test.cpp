@@ -1,8 +1,10 @@
 // Tests of the data files, the JPEG decoder and the text reader and token scanner.
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,6 +142,38 @@ TEST_F(DataFileTest, MissingOrTooLongNamesGiveNone) {
     // One more character would be cut back to the name above; it must not open that file.
     EXPECT_EQ(readDataFile((longest + "x").c_str()), nullptr);
     EXPECT_EQ(readDataFile(std::string(4000, 'n').c_str()), nullptr);
+}
+
+// A FIFO, a folder or a device named like a data file is refused at once with what it is; opening
+// a FIFO for reading would otherwise wait for a writer for ever (the alarm ends a hung run).
+TEST_F(DataFileTest, OnlyRegularFilesAreOpened) {
+    ASSERT_EQ(mkfifo("data/pipe.jpg", 0644), 0);
+    fs::create_directory("data/folder.jpg");
+    alarm(30);
+    std::string why;
+    EXPECT_EQ(readDataFile("pipe.jpg", &why), nullptr);
+    EXPECT_EQ(why, "not a regular file (a FIFO)");
+    EXPECT_EQ(readDataFile("folder.jpg", &why), nullptr);
+    EXPECT_EQ(why, "not a regular file (a folder)");
+    EXPECT_EQ(openRegularFile("/dev/zero", &why), nullptr);
+    EXPECT_EQ(why, "not a regular file (a character device)");
+    EXPECT_EQ(readDataFile("none.jpg", &why), nullptr);
+    EXPECT_EQ(why, "missing");
+    EXPECT_EQ(loadImage("pipe.jpg", &why), nullptr);
+    EXPECT_EQ(why, "not a regular file (a FIFO)");
+    ::testing::internal::CaptureStdout();
+    Text text = readTextFile("data/pipe.jpg");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Unable To load: data/pipe.jpg\n");
+    EXPECT_EQ(text.bytes, nullptr);
+    alarm(0);
+
+    // A regular file behind a symbolic link is still a regular file.
+    writeFile("data/real.bin", Bytes{7});
+    fs::create_symlink("real.bin", "data/link.bin");
+    DataFile* file = readDataFile("link.bin", &why);
+    ASSERT_NE(file, nullptr) << why;
+    EXPECT_EQ(file->length, 1);
+    releaseDataFile(file);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -332,14 +366,59 @@ TEST_F(ImageTest, RefusesWhatItCannotShowSilently) {
     const Bytes whole = encodeJpeg(small, testSamples(small, 2));
     const Bytes header(whole.begin(), whole.begin() + 20);
     EXPECT_EQ(decodeImage(header.data(), header.size()), nullptr);
-    // Cut inside the picture data: libjpeg fills the rest; whatever comes back is whole.
-    const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() * 2 / 3));
-    Image* partial = decodeImage(cut.data(), cut.size());
-    if (partial) {
-        EXPECT_EQ(partial->width, 16);
-        EXPECT_EQ(partial->height, 16);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+// Offset of the first byte of entropy-coded data: just after the first start-of-scan header.
+size_t scanDataStart(const Bytes& jpeg) {
+    for (size_t i = 0; i + 3 < jpeg.size(); ++i) {
+        if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) return i + 2 + (jpeg[i + 2] << 8 | jpeg[i + 3]);
     }
-    releaseImage(partial);
+    ADD_FAILURE() << "no scan";
+    return jpeg.size();
+}
+
+// libjpeg would fill what is missing or unreadable with grey or garbage and call it decoded, only
+// warning; any warning is a refusal here, with the decoder's message and nothing on the console.
+TEST_F(ImageTest, DamagedPicturesAreRefusedWithTheDecodersMessage) {
+    const JpegOptions options{.width = 64, .height = 48, .quality = 90};
+    const Bytes whole = encodeJpeg(options, testSamples(options, 6));
+    const JpegOptions progressiveOptions{.width = 64, .height = 48, .progressive = true};
+    const Bytes progressive = encodeJpeg(progressiveOptions, testSamples(progressiveOptions, 7));
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    std::string why;
+    Image* image = decodeImage(whole.data(), whole.size(), kMaxImagePixels, &why);
+    EXPECT_NE(image, nullptr) << why;
+    releaseImage(image);
+
+    for (const Bytes* source : {&whole, &progressive}) {
+        const size_t start = scanDataStart(*source);
+        // Cut inside the picture data, and cut just before the end-of-image marker.
+        for (size_t keep : {start + (source->size() - start) / 2, source->size() - 2}) {
+            const Bytes cut(source->begin(), source->begin() + static_cast<long>(keep));
+            why.clear();
+            EXPECT_EQ(decodeImage(cut.data(), cut.size(), kMaxImagePixels, &why), nullptr) << keep;
+            EXPECT_EQ(why, "Premature end of JPEG file") << keep;
+        }
+    }
+    // A marker in the middle of the entropy-coded data: the rest of the segment is lost.
+    Bytes marked = whole;
+    const size_t middle = scanDataStart(whole) + (whole.size() - scanDataStart(whole)) / 2;
+    marked[middle] = 0xFF;
+    marked[middle + 1] = 0xD4;
+    why.clear();
+    EXPECT_EQ(decodeImage(marked.data(), marked.size(), kMaxImagePixels, &why), nullptr);
+    EXPECT_EQ(why.rfind("Corrupt JPEG data", 0), 0u) << why;
+
+    // Through the data folder, as start-up loads pictures.
+    writeFile("data/short.jpg", Bytes(whole.begin(), whole.begin() + 300));
+    EXPECT_EQ(loadImage("short.jpg", &why), nullptr);
+    EXPECT_EQ(why, "Premature end of JPEG file");
+    writeFile("data/text.jpg", std::string("this is not a picture\n"));
+    EXPECT_EQ(loadImage("text.jpg", &why), nullptr);
+    EXPECT_EQ(why.rfind("Not a JPEG file", 0), 0u) << why;
 
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
@@ -379,6 +458,27 @@ TEST(ImageLimits, RefusesAbsurdSizes) {
     EXPECT_EQ(decodeImage(nullptr, 0), nullptr);
 }
 
+// Every 8 x 8 block costs a Huffman-coded file at least one bit, so n bytes hold at most 512n
+// pixels. A header claiming more (a 512 x 256 picture relabelled 16384 x 4096, 256 MiB of Pixels)
+// is refused before the picture is allocated, with the numbers in the message.
+TEST(ImageLimits, RefusesHeadersThatClaimMoreThanTheFileHolds) {
+    const JpegOptions options{.width = 512, .height = 256, .quality = 75};
+    const Bytes jpeg = encodeJpeg(options, testSamples(options, 8));
+    std::string why;
+    const Bytes claims = withSize(jpeg, 16384, 4096);
+    EXPECT_EQ(decodeImage(claims.data(), claims.size(), kMaxImagePixels, &why), nullptr);
+    EXPECT_NE(why.find("16384 x 4096"), std::string::npos) << why;
+    EXPECT_NE(why.find(std::to_string(claims.size()) + " bytes"), std::string::npos) << why;
+
+    // A flat picture, the most a Huffman coder can squeeze, stays well inside the bound.
+    const JpegOptions flatOptions{.width = 512, .height = 512, .components = 1, .quality = 50};
+    const Bytes flat = encodeJpeg(flatOptions, Bytes(512 * 512, 128));
+    EXPECT_LE(512.0 * 512.0 / static_cast<double>(flat.size()), 512.0);
+    Image* image = decodeImage(flat.data(), flat.size(), kMaxImagePixels, &why);
+    EXPECT_NE(image, nullptr) << why;
+    releaseImage(image);
+}
+
 // A progressive JPEG whose last scan is repeated: each repeat is one more full decoding pass.
 Bytes withRepeatedLastScan(const Bytes& jpeg, int repeats) {
     size_t last = 0;
@@ -397,10 +497,11 @@ Bytes withRepeatedLastScan(const Bytes& jpeg, int repeats) {
 TEST(ImageLimits, RefusesEndlessScans) {
     const JpegOptions options{.width = 16, .height = 16, .progressive = true};
     const Bytes jpeg = encodeJpeg(options, testSamples(options, 4));
+    // A repeated scan is damage that the decoder warns about; refused either way.
+    std::string why;
     const Bytes few = withRepeatedLastScan(jpeg, 10);
-    Image* image = decodeImage(few.data(), few.size());
-    EXPECT_NE(image, nullptr);
-    releaseImage(image);
+    EXPECT_EQ(decodeImage(few.data(), few.size(), kMaxImagePixels, &why), nullptr);
+    EXPECT_FALSE(why.empty());
     const Bytes many = withRepeatedLastScan(jpeg, 600);
     EXPECT_EQ(decodeImage(many.data(), many.size()), nullptr);
 }

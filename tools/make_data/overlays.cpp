@@ -1,4 +1,5 @@
 // The keyed overlays: hard-edged art that the show cuts out of each picture with the key 0x111111.
+#include <algorithm>
 #include <cmath>
 
 #include "tools/make_data/make_data.h"
