@@ -1,7 +1,5 @@
 // Decoding an Ogg Vorbis file block by block into memory, after a check of all its pages.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include <string>
 #include <system_error>
 
+#include "assets/assets.h"
 #include "platform/audio.h"
 
 // The file's bytes and the decoder reading them; lives while the stream is being decoded.
@@ -70,25 +69,13 @@ long tellCallback(void* source) {
 // Reads the whole of a regular file. Anything else (a FIFO, a device, a folder) is refused
 // before a read could block on it for ever.
 bool readWholeFile(const char* path, MusicDecoder* decoder) {
-    // Non-blocking, so that opening a FIFO with no writer returns at once instead of waiting.
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        std::fprintf(stderr, "%s: cannot open: %s\n", path, std::strerror(errno));
-        return false;
-    }
+    std::string why;
+    std::FILE* file = openRegularFile(path, &why);
+    if (file == nullptr) return failOpen(path, why.c_str());
     struct stat info {};
-    bool ok = fstat(fd, &info) == 0;
+    bool ok = fstat(fileno(file), &info) == 0;
     if (!ok) {
-        std::fprintf(stderr, "%s: cannot read: %s\n", path, std::strerror(errno));
-    } else if (!S_ISREG(info.st_mode)) {
-        const char* kind = S_ISFIFO(info.st_mode)   ? "a FIFO"
-                           : S_ISDIR(info.st_mode)  ? "a folder"
-                           : S_ISCHR(info.st_mode)  ? "a character device"
-                           : S_ISBLK(info.st_mode)  ? "a block device"
-                           : S_ISSOCK(info.st_mode) ? "a socket"
-                                                    : "not a file";
-        std::fprintf(stderr, "%s: not a regular file (%s)\n", path, kind);
-        ok = false;
+        failOpen(path, std::strerror(errno));
     } else if (static_cast<uint64_t>(info.st_size) > kMaxFileBytes) {
         ok = failOpen(path, "larger than 256 MB; not a music file this show can play");
     }
@@ -96,21 +83,11 @@ bool readWholeFile(const char* path, MusicDecoder* decoder) {
         // Not value-initialised: the read fills it, and zeroing 2 MB first would cost as much.
         const size_t size = static_cast<size_t>(info.st_size);
         decoder->bytes.reset(new unsigned char[size > 0 ? size : 1]);
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t got = read(fd, decoder->bytes.get() + done, size - done);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) {
-                std::fprintf(stderr, "%s: read error: %s\n", path, std::strerror(errno));
-                ok = false;
-                break;
-            }
-            if (got == 0) break;  // shrank while we read; the page check will find the cut
-            done += static_cast<size_t>(got);
-        }
-        decoder->size = done;
+        // A file that shrank while we read comes up short; the page check will find the cut.
+        decoder->size = std::fread(decoder->bytes.get(), 1, size, file);
+        if (std::ferror(file)) ok = failOpen(path, "read error");
     }
-    close(fd);
+    std::fclose(file);
     return ok;
 }
 
