@@ -26,8 +26,9 @@ bool prepareShow(ShowState* state, ShowAssets* assets, FrameBuffers buffers) {
         std::fflush(stdout);
         char folder[PATH_MAX];
         const char* where = getcwd(folder, sizeof folder) ? folder : ".";
-        std::fprintf(stderr, "brindlehop: the data folder %s/data is not usable:\n%s", where,
-                     problems.c_str());
+        const char* slash = std::strcmp(where, "/") == 0 ? "" : "/";
+        std::fprintf(stderr, "brindlehop: the data folder %s%sdata is not usable:\n%s", where,
+                     slash, problems.c_str());
         return false;
     }
     invertCreditPictures(assets);

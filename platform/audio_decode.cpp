@@ -34,6 +34,12 @@ constexpr size_t kMaxFileBytes = size_t{256} << 20;
 // work, so a reader that needs the next block never waits long for the thread.
 constexpr size_t kBlockFrames = 16384;
 
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+constexpr bool kThreadsAvailable = false;
+#else
+constexpr bool kThreadsAvailable = true;
+#endif
+
 bool failOpen(const char* path, const char* what) {
     std::fprintf(stderr, "%s: %s\n", path, what);
     return false;
@@ -235,6 +241,9 @@ size_t decodeMusicUntil(MusicStream* stream, size_t frame) {
 }
 
 void startMusicDecoder(MusicStream* stream) {
+    // A page served without cross-origin isolation has no threads, and a failed start would
+    // abort there (no exceptions): the readers decode what they need themselves.
+    if (!kThreadsAvailable) return;
     if (stream->worker.joinable()) return;
     {
         std::lock_guard<std::mutex> hold(stream->decodeLock);

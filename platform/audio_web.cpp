@@ -42,12 +42,15 @@ bool openAudio(AudioPlayer* player, double offsetMs) {
 
 bool loadMusicStream(AudioPlayer* player, const char* path) {
     releaseMusicStream(player);  // a second load replaces the first
-    if (player->device == 0 || !decodeMusicFile(&player->music, path)) {
+    // Web Audio plays one buffer of the whole piece, so all of it is decoded before it starts;
+    // damage found on the way leaves the rest silent, as natively.
+    if (player->device == 0 || !openMusicStream(&player->stream, path)) {
         reportFailure("Can`t play file");
         return false;
     }
+    decodeMusicUntil(&player->stream, player->stream.music.frameCount);
     // The context's own clock stands in for callback stamps: no device buffer, no period.
-    initPlayClock(&player->clock, player->music.sampleRate, 0, 0, player->offsetMs);
+    initPlayClock(&player->clock, player->stream.music.sampleRate, 0, 0, player->offsetMs);
     (void)createSpectrumWork(&player->spectrumWork);
     player->streamReady = true;
     return true;
@@ -58,7 +61,7 @@ void playMusicLooped(AudioPlayer* player) {
     player->playing = true;
     if (player->streamReady) {
         player->clock.lastHeard = 0.0;
-        const DecodedMusic& music = player->music;
+        const DecodedMusic& music = player->stream.music;
         if (webAudioPlay(music.samples, static_cast<double>(music.frameCount), music.channels,
                          music.sampleRate) != 0)
             return;
@@ -80,28 +83,26 @@ uint64_t musicPositionBytes(AudioPlayer* player) {
     PlayClock& clock = player->clock;
     const double heard = webAudioHeardSeconds() * clock.sampleRate - clock.offsetFrames;
     clock.lastHeard = std::max(heard, clock.lastHeard);
-    return musicHeardBytes(&player->music, clock.lastHeard);
+    return musicHeardBytes(&player->stream.music, clock.lastHeard);
 }
 
 float musicBytesToSeconds(const AudioPlayer* player, uint64_t bytes) {
     if (!player->streamReady) {
         return static_cast<float>(static_cast<double>(bytes) / kSilentBytesPerSecond);
     }
-    return musicBytesToSecondsOf(&player->music, bytes);
+    return musicBytesToSecondsOf(&player->stream.music, bytes);
 }
 
 void musicSpectrum(AudioPlayer* player, uint64_t bytes, float out[kSpectrumBins]) {
     if (!player->streamReady) return;
-    const DecodedMusic& music = player->music;
-    const uint64_t frame = bytes / (static_cast<uint64_t>(music.channels) * 2u);
-    computeSpectrum(music.samples, music.frameCount, music.channels, static_cast<size_t>(frame),
-                    out, &player->spectrumWork);
+    const uint64_t frame = bytes / (static_cast<uint64_t>(player->stream.music.channels) * 2u);
+    musicStreamSpectrum(&player->stream, static_cast<size_t>(frame), out, &player->spectrumWork);
 }
 
 void releaseMusicStream(AudioPlayer* player) {
     webAudioStop();
     player->streamReady = false;
-    releaseDecodedMusic(&player->music);
+    closeMusicStream(&player->stream);
     releaseSpectrumWork(&player->spectrumWork);
     player->playing = false;
 }
