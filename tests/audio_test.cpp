@@ -341,10 +341,10 @@ TEST_F(DecodeTest, BadFilesFailWithTheFileNamed) {
     const struct {
         const std::string* path;
         const char* why;
-    } cases[] = {{&missing, "cannot open"},
+    } cases[] = {{&missing, "missing"},
                  {&text, "not an Ogg Vorbis file"},
                  {&truncatedHeader, "not an Ogg Vorbis file"},
-                 {&dir, ""}};
+                 {&dir, "not a regular file (a folder)"}};
     for (const auto& c : cases) {
         DecodedMusic music{};
         ::testing::internal::CaptureStderr();
