@@ -66,6 +66,13 @@ BENCHMARK_CAPTURE(timePass, copyAboveKey,
                   [](Pixel* t, const Pixel* s) { copyAboveKey(t, s, 0x800000u); });
 BENCHMARK_CAPTURE(timePass, invertPicture, [](Pixel* t, const Pixel*) { invertPicture(t); });
 BENCHMARK_CAPTURE(timePass, copyPicture, [](Pixel* t, const Pixel* s) { copyPicture(t, s); });
+// The 3D scene's backdrop and overlay: one pass, and the two it stands for.
+BENCHMARK_CAPTURE(timePass, overlayAboveKey,
+                  [](Pixel* t, const Pixel* s) { overlayAboveKey(t, s, s + 7, 0x111111u); });
+BENCHMARK_CAPTURE(timePass, copyPictureThenCopyAboveKey, [](Pixel* t, const Pixel* s) {
+    copyPicture(t, s);
+    copyAboveKey(t, s + 7, 0x111111u);
+});
 BENCHMARK(BM_blitImage);
 // The rest of the set.
 BENCHMARK_CAPTURE(timePass, overlayNonZero,

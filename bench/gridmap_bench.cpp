@@ -36,12 +36,19 @@ void shapeFirstScene(DeformGrid* grid) {
     gridAddAxisWaves(grid, 0.3f, 0.2f, kTime, kTime, 140 * kLevel1 + 40);
 }
 
-template <bool (*kMap)(Pixel*, const DeformGrid*, const Image*)>
-void mapFirstScene(benchmark::State& state) {
+// The grid of the 3D scene's backdrop: one texel per pixel, drifting, rippled from the centre.
+void shapeThirdScene(DeformGrid* grid) {
+    const float t = 45.3f;
+    gridSetPlane(grid, 512, 256, int32_t(30 * t), int32_t(10 * t));
+    gridAddCosineRipple(grid, 0.5f, 3);
+}
+
+template <bool (*kMap)(Pixel*, const DeformGrid*, const Image*), void (*kShape)(DeformGrid*)>
+void mapScene(benchmark::State& state) {
     Texture texture = makeTexture();
     std::vector<Pixel> target(kPicturePixels);
     DeformGrid* grid = createDeformGrid(kPictureWidth, kPictureHeight);
-    shapeFirstScene(grid);
+    kShape(grid);
     for (auto _ : state) {
         kMap(target.data(), grid, &texture.image);
         benchmark::DoNotOptimize(target.data());
@@ -53,8 +60,9 @@ void mapFirstScene(benchmark::State& state) {
     releaseDeformGrid(grid);
     delete grid;
 }
-BENCHMARK(mapFirstScene<mapGridWrapped>)->Name("mapGridWrapped/firstScene");
-BENCHMARK(mapFirstScene<mapGridClamped>)->Name("mapGridClamped/firstScene");
+BENCHMARK(mapScene<mapGridWrapped, shapeFirstScene>)->Name("mapGridWrapped/firstScene");
+BENCHMARK(mapScene<mapGridClamped, shapeFirstScene>)->Name("mapGridClamped/firstScene");
+BENCHMARK(mapScene<mapGridWrapped, shapeThirdScene>)->Name("mapGridWrapped/thirdScene");
 
 // One generator over the show's grid. The displacements do not depend on the node values, so the
 // nodes are not reset between rounds: they merely keep adding up (and wrap, harmlessly).

@@ -19,8 +19,9 @@ void drawEggSceneFrame(ShowState* state) {
     if (beat(state->spectrum[0], 1)) blur2x2(buffers.work);
     if (beat(state->spectrum[0], 2)) blur2x2(buffers.work);
     if (beat(state->spectrum[0], 3)) blur2x2(buffers.work);
-    copyPicture(buffers.picture, buffers.work);
-    copyAboveKey(buffers.picture, assets->pictures[kHore]->pixels, 0x111111);
+    // The backdrop copied into the picture with the overlay's pixels above 0x111111 laid over it,
+    // in one pass.
+    overlayAboveKey(buffers.picture, buffers.work, assets->pictures[kHore]->pixels, 0x111111);
 
     // The egg sits 180 units away, pushed along x by bin 1 and along y by bin 0, and spins a
     // radian a second about z and a tenth of that about x and y. Its pose is rebuilt from the

@@ -68,6 +68,11 @@ void foldTopHalf(Pixel* target);
 // target[i] = base[i], then over[i] where over[i] != 0, in that order for each i.
 void overlayNonZero(Pixel* target, const Pixel* base, const Pixel* over);
 
+// target[i] = base[i], then over[i] where over[i] > key, in that order for each i: one pass for
+// copyPicture(target, base) and copyAboveKey(target, over, key), the same pixels when the three
+// buffers are each one or apart.
+void overlayAboveKey(Pixel* target, const Pixel* base, const Pixel* over, uint32_t key);
+
 // target[i] = source[i] where source[i] < key as unsigned 32-bit numbers (never when equal).
 void copyBelowKey(Pixel* target, const Pixel* source, uint32_t key);
 

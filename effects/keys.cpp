@@ -41,6 +41,17 @@ BRINDLEHOP_AVX2_CLONES void overlayNonZero(Pixel* target, const Pixel* base, con
     }
 }
 
+BRINDLEHOP_AVX2_CLONES void overlayAboveKey(Pixel* target, const Pixel* base, const Pixel* over,
+                                            uint32_t key) {
+    for (int32_t i = 0; i < kPicturePixels; ++i) {
+        // As in overlayNonZero: base is stored first, so an over that is the target reads base.
+        const Pixel b = base[i];
+        target[i] = b;
+        const Pixel o = over[i];
+        target[i] = o > key ? o : b;
+    }
+}
+
 BRINDLEHOP_AVX2_CLONES void copyBelowKey(Pixel* target, const Pixel* source, uint32_t key) {
     for (int32_t i = 0; i < kPicturePixels; ++i) {
         const Pixel s = source[i];

@@ -3,6 +3,7 @@
 
 #include "engine3d/engine3d.h"
 #include "engine3d/exact_float.h"
+#include "engine3d/products.h"
 
 // Every operation reads its float inputs into doubles, does all its arithmetic there and rounds
 // each stored element to float once: the pose of the object depends on these exact roundings,
@@ -131,26 +132,15 @@ void matTransformPoint(const Matrix4* m, Vec3* out, float x, float y, float z) {
 
 void matTransformPointAndNormal(const Matrix4* m, float* out, float px, float py, float pz,
                                 float nx, float ny, float nz) {
-    const float* e = m->m;
-    out[0] = float(double(e[0]) * px + double(e[1]) * py + double(e[2]) * pz + e[3]);
-    out[1] = float(double(e[4]) * px + double(e[5]) * py + double(e[6]) * pz + e[7]);
-    out[2] = float(double(e[8]) * px + double(e[9]) * py + double(e[10]) * pz + e[11]);
-    out[3] = float(double(e[0]) * nx + double(e[1]) * ny + double(e[2]) * nz);
-    out[4] = float(double(e[4]) * nx + double(e[5]) * ny + double(e[6]) * nz);
-    out[5] = float(double(e[8]) * nx + double(e[9]) * ny + double(e[10]) * nz);
+    products::transformPointAndNormal(m, out, px, py, pz, nx, ny, nz);
 }
 
 Vec3 matRotateVector(const Matrix4* m, float x, float y, float z) {
-    Vec3 out;
-    rotateVectorBy(x, y, z, &out, m);
-    return out;
+    return products::rotateVector(m, x, y, z);
 }
 
 void rotateVectorBy(float x, float y, float z, Vec3* out, const Matrix4* m) {
-    const float* e = m->m;
-    out->x = float(double(e[0]) * x + double(e[1]) * y + double(e[2]) * z);
-    out->y = float(double(e[4]) * x + double(e[5]) * y + double(e[6]) * z);
-    out->z = float(double(e[8]) * x + double(e[9]) * y + double(e[10]) * z);
+    *out = products::rotateVector(m, x, y, z);
 }
 
 void matTransformPointTransposed(float x, float y, float z, Vec3* out, const Matrix4* m) {
@@ -161,5 +151,5 @@ void matTransformPointTransposed(float x, float y, float z, Vec3* out, const Mat
 }
 
 float dot3(float ax, float ay, float az, float bx, float by, float bz) {
-    return float(double(ax) * bx + double(ay) * by + double(az) * bz);
+    return products::dot(ax, ay, az, bx, by, bz);
 }

@@ -33,30 +33,45 @@ int32_t wholeColumn(Fixed16 column) {
     return static_cast<int32_t>(column) >> kFractionBits;
 }
 
-// The per-row steps from p to q over h > 0 rows. The column step is taken in 64 bits: for ends
-// up to 32767 apart it is the 32-bit quotient exactly, and wider edges still walk true.
-void setSteps(Edge& e, const ScreenVertex& p, const ScreenVertex& q, int32_t h) {
+// A corner of the triangle with its reciprocal depth 1 / Z in double, divided out once for the
+// up to three edges and restarts that use it.
+struct Corner {
+    const ScreenVertex& v;
+    double reciprocalZ;
+};
+
+Corner cornerOf(const ScreenVertex& v) {
+    return {v, 1.0 / v.Z};
+}
+
+// The per-row steps from corner p to q over h > 0 rows. The column step is taken in 64 bits: for
+// ends up to 32767 apart it is the 32-bit quotient exactly, and wider edges still walk true.
+void setSteps(Edge& e, const Corner& pc, const Corner& qc, int32_t h) {
+    const ScreenVertex& p = pc.v;
+    const ScreenVertex& q = qc.v;
     int64_t wide = (int64_t{q.X} - p.X) * (int64_t{1} << kFractionBits);
     e.columnStep = static_cast<Fixed16>(wide / h);
-    e.depthStep = float((1.0 / q.Z - 1.0 / p.Z) / h);
+    e.depthStep = float((qc.reciprocalZ - pc.reciprocalZ) / h);
     e.rStep = float((double(q.R) - p.R) / h);
     e.gStep = float((double(q.G) - p.G) / h);
     e.bStep = float((double(q.B) - p.B) / h);
 }
 
-void startAt(Edge& e, const ScreenVertex& p, float bias) {
+void startAt(Edge& e, const Corner& pc, float bias) {
+    const ScreenVertex& p = pc.v;
     e.column = toFixed(p.X);
-    e.depth = float(1.0 / p.Z + bias);
+    e.depth = float(pc.reciprocalZ + bias);
     e.r = p.R;
     e.g = p.G;
     e.b = p.B;
 }
 
 // The long edge at row A.Y + k, computed afresh from A rather than carried from the upper half.
-void restartAt(Edge& e, const ScreenVertex& a, int32_t k, float bias) {
+void restartAt(Edge& e, const Corner& ac, int32_t k, float bias) {
+    const ScreenVertex& a = ac.v;
     e.column = static_cast<Fixed16>(int64_t{static_cast<int32_t>(toFixed(a.X))} +
                                     int64_t{static_cast<int32_t>(e.columnStep)} * k);
-    e.depth = float((1.0 / a.Z + double(k) * e.depthStep) + bias);
+    e.depth = float((ac.reciprocalZ + double(k) * e.depthStep) + bias);
     e.r = float(a.R + double(k) * e.rStep);
     e.g = float(a.G + double(k) * e.gStep);
     e.b = float(a.B + double(k) * e.bStep);
@@ -77,6 +92,17 @@ int32_t colourByte(float c) {
     if (!(v > 0.0)) return 0;
     if (v >= 255.0) return 255;
     return static_cast<int32_t>(v);
+}
+
+// float(double(difference) / n) for a colour difference of at most 255 either way over a span of
+// 1..509 columns, by one product with 1.0 / n instead of a division per channel. The float is the
+// same: difference / n is never a float rounding midpoint (that would need a denominator of 2^17
+// or more), and stays at least 2^-34 of its size away from every midpoint, far beyond the 2^-52
+// the product's two roundings can move it. The engine test checks every pair.
+constexpr int32_t kLongestSpan = 509;
+static_assert(kLastColumn - kFirstColumn <= kLongestSpan, "colourStep is exact up to 509 columns");
+float colourStep(int32_t difference, double perColumn) {
+    return float(double(difference) * perColumn);
 }
 
 int32_t clampByte(int32_t v) {
@@ -152,9 +178,10 @@ void drawDepthSpan(Pixel* target, float* depth, int32_t x1, int32_t x2, int32_t 
     r2 = clampByte(r2), g2 = clampByte(g2), b2 = clampByte(b2);
     int32_t n = x2 - x1;
     float wStep = float((double(w2) - w1) / n);
-    float rStep = float(double(r2 - r1) / n);
-    float gStep = float(double(g2 - g1) / n);
-    float bStep = float(double(b2 - b1) / n);
+    const double perColumn = 1.0 / n;
+    float rStep = colourStep(r2 - r1, perColumn);
+    float gStep = colourStep(g2 - g1, perColumn);
+    float bStep = colourStep(b2 - b1, perColumn);
     float w = w1;
     float r = float(r1), g = float(g1), b = float(b1);
     Pixel* pixels = target + y * kPitch;
@@ -186,25 +213,25 @@ void drawGouraudTriangle(Pixel* target, float* depth, const ScreenVertex& a, con
     if (mid->Y > bottom->Y) std::swap(mid, bottom);
     if (top->Y > bottom->Y) std::swap(top, bottom);
     if (top->Y > mid->Y) std::swap(top, mid);
-    const ScreenVertex& A = *top;
-    const ScreenVertex& B = *mid;
-    const ScreenVertex& C = *bottom;
-    if (A.Y == C.Y) return;
+    if (top->Y == bottom->Y) return;
+    const Corner A = cornerOf(*top);
+    const Corner B = cornerOf(*mid);
+    const Corner C = cornerOf(*bottom);
 
     float bias = currentDepthBias();
     Edge longEdge;
     Edge shortEdge;
-    setSteps(longEdge, A, C, C.Y - A.Y);
-    if (B.Y != A.Y) {
-        setSteps(shortEdge, A, B, B.Y - A.Y);
+    setSteps(longEdge, A, C, C.v.Y - A.v.Y);
+    if (B.v.Y != A.v.Y) {
+        setSteps(shortEdge, A, B, B.v.Y - A.v.Y);
         startAt(longEdge, A, bias);
         startAt(shortEdge, A, bias);
-        if (!walkRows(target, depth, longEdge, shortEdge, A.Y, B.Y)) return;
+        if (!walkRows(target, depth, longEdge, shortEdge, A.v.Y, B.v.Y)) return;
     }
-    if (C.Y != B.Y) {
-        setSteps(shortEdge, B, C, C.Y - B.Y);
-        restartAt(longEdge, A, B.Y - A.Y, bias);
+    if (C.v.Y != B.v.Y) {
+        setSteps(shortEdge, B, C, C.v.Y - B.v.Y);
+        restartAt(longEdge, A, B.v.Y - A.v.Y, bias);
         startAt(shortEdge, B, bias);
-        walkRows(target, depth, longEdge, shortEdge, B.Y, C.Y);
+        walkRows(target, depth, longEdge, shortEdge, B.v.Y, C.v.Y);
     }
 }

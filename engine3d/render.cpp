@@ -4,6 +4,7 @@
 
 #include "engine3d/engine3d.h"
 #include "engine3d/exact_float.h"
+#include "engine3d/products.h"
 
 namespace {
 
@@ -65,8 +66,8 @@ void renderMesh(Pixel* target, float* depth, const World& world, const SceneObje
         float ex = float(double(eye.x) - p0.x);
         float ey = float(double(eye.y) - p0.y);
         float ez = float(double(eye.z) - p0.z);
-        Vec3 n = matRotateVector(m, face.Normal.x, face.Normal.y, face.Normal.z);
-        float eyeDot = dot3(ex, ey, ez, n.x, n.y, n.z);
+        Vec3 n = products::rotateVector(m, face.Normal.x, face.Normal.y, face.Normal.z);
+        float eyeDot = products::dot(ex, ey, ez, n.x, n.y, n.z);
         if (!(eyeDot > kBackFaceThreshold)) continue;
         const int32_t corners[3] = {face.V0, face.V1, face.V2};
         // Without near-plane clipping a vertex at or behind the eye plane would be divided by
@@ -95,8 +96,8 @@ void transformMeshVertices(Mesh* mesh, const Matrix4* m) {
     for (int32_t i = mesh->NumVerts - 1; i >= 0; --i) {
         const MeshVertex& v = mesh->Verts[i];
         float out[6];
-        matTransformPointAndNormal(m, out, v.Pos.x, v.Pos.y, v.Pos.z, v.Normal.x, v.Normal.y,
-                                   v.Normal.z);
+        products::transformPointAndNormal(m, out, v.Pos.x, v.Pos.y, v.Pos.z, v.Normal.x, v.Normal.y,
+                                          v.Normal.z);
         mesh->XVerts[i] = MeshVertex{{out[0], out[1], out[2]}, {out[3], out[4], out[5]}};
     }
 }

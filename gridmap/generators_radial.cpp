@@ -48,6 +48,37 @@ void forEachAroundIntegerCentre(DeformGrid* grid, Push push) {
     }
 }
 
+// Pushes every node along its offset from the integer centre by k = factorOf(distance). The
+// factor is worked out once per distinct distance: nodes at mirrored offsets, and at different
+// offsets with the same sum of squares, take the very same double argument and so the very same
+// factor. The show's grid has 2145 nodes but only a few hundred distinct distances; sums of
+// squares beyond the table are worked out node by node.
+template <typename Factor>
+void pushByDistance(DeformGrid* grid, Factor factorOf) {
+    constexpr int64_t kKnownSquares = 2048;  // covers grids up to 65 x 57 nodes
+    float factors[kKnownSquares];
+    bool known[kKnownSquares] = {};
+    for (int32_t i = 0; i < grid->rows; ++i) {
+        for (int32_t j = 0; j < grid->columns; ++j) {
+            const int32_t dx = j - grid->columns / 2;
+            const int32_t dy = i - grid->rows / 2;
+            // The distance as integerOffset forms it.
+            const int64_t squares = int64_t{dx} * dx + int64_t{dy} * dy;
+            float k;
+            if (squares >= kKnownSquares) {
+                k = factorOf(std::sqrt(static_cast<double>(squares)));
+            } else {
+                if (!known[squares]) {
+                    factors[squares] = factorOf(std::sqrt(static_cast<double>(squares)));
+                    known[squares] = true;
+                }
+                k = factors[squares];
+            }
+            pushAlong(nodeAt(grid, i, j), dx, dy, k);
+        }
+    }
+}
+
 }  // namespace
 
 void gridAddRadialSine(DeformGrid* grid, float amount) {
@@ -101,17 +132,16 @@ void gridAddTangentWarp(DeformGrid* grid) {
 
 void gridAddCosineRipple(DeformGrid* grid, float frequency, float amplitude) {
     if (!hasNodes(grid)) return;
-    forEachAroundIntegerCentre(grid, [&](GridNode& node, const IntegerOffset& at) {
-        const float k = toFloat(double{amplitude} * std::cos(at.distance * double{frequency}));
-        pushAlong(node, at.dx, at.dy, k);
+    pushByDistance(grid, [&](double distance) {
+        return toFloat(double{amplitude} * std::cos(distance * double{frequency}));
     });
 }
 
 void gridAddRaisedRipple(DeformGrid* grid, float frequency, float phase, float amplitude) {
     if (!hasNodes(grid)) return;
-    forEachAroundIntegerCentre(grid, [&](GridNode& node, const IntegerOffset& at) {
-        const double ring = std::cos(at.distance * double{frequency} - double{phase}) + 1.0;
-        pushAlong(node, at.dx, at.dy, toFloat(double{amplitude} * ring));
+    pushByDistance(grid, [&](double distance) {
+        const double ring = std::cos(distance * double{frequency} - double{phase}) + 1.0;
+        return toFloat(double{amplitude} * ring);
     });
 }
 

@@ -305,6 +305,29 @@ TEST(Keys, MatchModelsOnRandomPictures) {
     }
 }
 
+// The 3D scene's one pass over backdrop and overlay gives what its two passes give, also when the
+// target is the base or the overlay.
+TEST(Keys, OverlayAboveKeyIsACopyThenAKeyedCopy) {
+    for (uint32_t key : {0x111111u, 0u, 0xFFFFFFFFu, 0x800000u}) {
+        const Buffer base = randomBuffer(kPicture, 60);
+        const Buffer over = randomBuffer(kPicture, 61);
+        Buffer fused = randomBuffer(kPicture, 62), twoPasses = fused;
+        overlayAboveKey(fused.data(), base.data(), over.data(), key);
+        copyPicture(twoPasses.data(), base.data());
+        copyAboveKey(twoPasses.data(), over.data(), key);
+        ASSERT_EQ(fused, twoPasses) << key;
+
+        Buffer baseAndTarget = base, baseAndTargetTwice = base;
+        overlayAboveKey(baseAndTarget.data(), baseAndTarget.data(), over.data(), key);
+        copyAboveKey(baseAndTargetTwice.data(), over.data(), key);
+        ASSERT_EQ(baseAndTarget, baseAndTargetTwice) << key;
+
+        Buffer overAndTarget = over;
+        overlayAboveKey(overAndTarget.data(), base.data(), overAndTarget.data(), key);
+        ASSERT_EQ(overAndTarget, base) << key;
+    }
+}
+
 TEST(Keys, OverlayOntoItsOwnOverlayKeepsTheBase) {
     // base is stored before over is read, so an overlay that is also the target has no say.
     const Buffer base = randomBuffer(kPicture, 50);

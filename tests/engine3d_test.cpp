@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -311,6 +312,21 @@ TEST(Raster, FlatTopsBottomsAndVerticalLimits) {
     // Beyond the 16.16 range nothing is drawn (and nothing overflows).
     EXPECT_TRUE(rowsDrawn(sv(10, 10), sv(40000, 20), sv(10, 30)).empty());
     EXPECT_TRUE(rowsDrawn(sv(10, -40000), sv(40, 20), sv(10, 30)).empty());
+}
+
+// The span's colour steps multiply by one reciprocal of the span's length instead of dividing
+// each channel: that gives the same float for every byte difference over every span length a
+// drawn span can have (columns 1..510).
+TEST(Raster, ColourStepByReciprocalIsTheQuotient) {
+    for (int32_t n = 1; n <= 509; ++n) {
+        const double perColumn = 1.0 / n;
+        for (int32_t difference = -255; difference <= 255; ++difference) {
+            const float quotient = float(double(difference) / n);
+            const float product = float(double(difference) * perColumn);
+            ASSERT_EQ(std::bit_cast<uint32_t>(product), std::bit_cast<uint32_t>(quotient))
+                << difference << " / " << n;
+        }
+    }
 }
 
 TEST(Raster, SpanEndsColoursAndDepth) {

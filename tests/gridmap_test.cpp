@@ -542,6 +542,40 @@ TEST(GridGenerators, CosineRippleAboutTheIntegerCentre) {
     expectNodes(wide.get(), {{0, 0, -152, -76}, {32, 64, 152, 76}, {12, 33, 9, -39}}, 0, 0);
 }
 
+// The ripples work out each distinct distance's factor once; every node must still get the factor
+// of its own distance, on the show's grid, on grids too wide for the table of known distances,
+// and with grid sizes whose centre is off the middle.
+TEST(GridGenerators, RipplesMatchANodeByNodePass) {
+    std::mt19937 random(17);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    const int32_t sizes[][2] = {{512, 256}, {8 * 300, 8 * 100}, {40, 8 * 70}, {8, 8}, {24, 0}};
+    for (const auto& size : sizes) {
+        for (int trial = 0; trial < 4; ++trial) {
+            const float frequency = trial == 0 ? 0.5f : unit(random) * 2.0f;
+            const float phase = unit(random) * 7.0f;
+            const float amplitude = trial == 0 ? 3.0f : (unit(random) - 0.5f) * 40.0f;
+            GridPtr cosine = makeGrid(size[0], size[1]);
+            GridPtr raised = makeGrid(size[0], size[1]);
+            gridSetPlane(cosine.get(), 0, 0, 0, 0);
+            gridSetPlane(raised.get(), 0, 0, 0, 0);
+            gridAddCosineRipple(cosine.get(), frequency, amplitude);
+            gridAddRaisedRipple(raised.get(), frequency, phase, amplitude);
+            for (int32_t i = 0; i < cosine->rows; ++i) {
+                for (int32_t j = 0; j < cosine->columns; ++j) {
+                    const int32_t dx = j - cosine->columns / 2, dy = i - cosine->rows / 2;
+                    const double r = std::sqrt(double(int64_t{dx} * dx + int64_t{dy} * dy));
+                    const float k = float(amplitude * std::cos(r * frequency));
+                    const float ring = float(amplitude * (std::cos(r * frequency - phase) + 1.0));
+                    ASSERT_EQ(at(cosine.get(), i, j).u, int32_t(dx * double(k))) << i << "," << j;
+                    ASSERT_EQ(at(cosine.get(), i, j).v, int32_t(dy * double(k))) << i << "," << j;
+                    ASSERT_EQ(at(raised.get(), i, j).u, int32_t(dx * double(ring)));
+                    ASSERT_EQ(at(raised.get(), i, j).v, int32_t(dy * double(ring)));
+                }
+            }
+        }
+    }
+}
+
 TEST(GridGenerators, RaisedRippleAndDirectionalShift) {
     GridPtr raised = zeroGrid();
     gridAddRaisedRipple(raised.get(), 0.4f, 1.3f, 2.5f);
