@@ -51,7 +51,8 @@ int runHeadless(const Options& options) {
     }
     // The checksum lines are the output (with --frames, half of it): into a closed stdout they
     // would be lost.
-    const bool checksumLines = !options.framesDir.empty() || !options.atSeconds.empty();
+    const bool checksumLines =
+        options.checksums || !options.framesDir.empty() || !options.atSeconds.empty();
     if (checksumLines && standardStreamWasClosed(STDOUT_FILENO)) {
         std::fprintf(stderr,
                      "brindlehop: standard output is closed, so the checksum lines would be "

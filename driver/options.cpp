@@ -67,6 +67,9 @@ constexpr OptionDoc kOptionTable[] = {
     {"--fps", "N", "frames per second of --headless, --capture, --bench (60)"},
     {"--frames", "DIR",
      "with --headless: write every frame to DIR as PNG and print a checksum line per frame"},
+    {"--checksums", "",
+     "with --headless: print the checksum line of every frame (as --frames does) and write no "
+     "picture"},
     {"--at", "S,S,...",
      "with --headless: only the frames at these times in seconds (without --frames, their "
      "checksum lines alone)"},
@@ -189,6 +192,8 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             options->headless = true;
         } else if (std::strcmp(arg, "--bench") == 0) {
             options->bench = true;
+        } else if (std::strcmp(arg, "--checksums") == 0) {
+            options->checksums = true;
         } else if (std::strcmp(arg, "--timings") == 0) {
             options->timings = true;
         } else if (std::strcmp(arg, "--pixel-format") == 0) {
@@ -239,6 +244,8 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
     }
     if (!options->atSeconds.empty() && !options->headless)
         return fail(error, "--at needs --headless");
+    if (options->checksums && !options->headless)
+        return fail(error, "--checksums needs --headless");
     if (!options->framesDir.empty() && !options->headless)
         return fail(error, "--frames needs --headless");
     const bool capture = !options->capturePath.empty();

@@ -27,6 +27,7 @@ struct Options {
     uint32_t benchFrames = 0;       // --bench-frames N: frames per scene for --bench (0 = default)
     double untilSeconds = -1.0;     // --until S: end a headless, capture or bench run at S seconds
                                     // of show (< 0: run to the end)
+    bool checksums = false;         // --checksums: a checksum line per headless frame, no PNG
     bool timings = false;           // --timings: timestamped start-up lines on stderr
 };
 

@@ -436,10 +436,16 @@ TEST_F(ProgramTest, EnlargedCaptureRepeatsEachPixel) {
         show({"--headless", "--fps", "4", "--frames", dir_ + "/frames", "--at", "0.75"});
     const auto lines = checksums(headless.out);
     ASSERT_EQ(lines.size(), 1u) << headless.out;
-    // Without --frames, --at prints the same line and writes no picture.
+    // Without --frames, --at prints the same line and writes no picture; so does --checksums,
+    // for every frame.
     const RunResult linesOnly = show({"--headless", "--fps", "4", "--at", "0.75"});
     ASSERT_EQ(linesOnly.status, 0) << linesOnly.err;
     EXPECT_EQ(linesOnly.out, headless.out);
+    const RunResult everyLine = show({"--headless", "--fps", "4", "--checksums", "--until", "1"});
+    ASSERT_EQ(everyLine.status, 0) << everyLine.err;
+    const auto every = checksums(everyLine.out);
+    ASSERT_EQ(every.size(), 4u) << everyLine.out;
+    EXPECT_EQ(every[3], lines[0]);
     const std::vector<std::vector<Pixel>> decoded = decodeFrames(video, {3}, 3);
     ASSERT_EQ(decoded.size(), 1u);
     EXPECT_EQ(frameChecksum(decoded[0].data(), kScreenPixels), lines[0].second);

@@ -25,7 +25,7 @@ const char* sampleArgument(const std::string& argument) {
 // The options a run needs for option to be accepted: each option works in one kind of run.
 std::vector<std::string> runFor(const std::string& option) {
     if (option == "--frames" || option == "--fps") return {"--headless", "--frames", "/x"};
-    if (option == "--at") return {"--headless"};
+    if (option == "--at" || option == "--checksums") return {"--headless"};
     if (option == "--until") return {"--headless"};
     if (option == "--scale" || option == "--codec") return {"--capture", "v.mkv"};
     if (option == "--bench-frames") return {"--bench"};

@@ -130,7 +130,7 @@
   function argumentsFromUrl() {
     const args = [];
     if (headless) {
-      args.push('--headless', '--fps', params.get('fps') || '60');
+      args.push('--headless', '--checksums', '--fps', params.get('fps') || '60');
       if (params.get('at')) args.push('--at', params.get('at'));
       if (params.get('until')) args.push('--until', params.get('until'));
     } else if (bench) {

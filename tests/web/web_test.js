@@ -4,7 +4,7 @@
 //
 //   node tests/web/web_test.js SITE_DIR NATIVE_CHECKSUMS OUT_DIR [--bench]
 //
-// NATIVE_CHECKSUMS holds the lines of `frame_checksums --fps 60`; screenshots go to OUT_DIR.
+// NATIVE_CHECKSUMS holds the lines of `brindlehop --headless --checksums --fps 60`; screenshots go to OUT_DIR.
 'use strict';
 
 const fs = require('fs');
