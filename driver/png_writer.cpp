@@ -28,6 +28,30 @@ void putChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<u
 
 }  // namespace
 
+std::vector<uint8_t> encodePng(const std::vector<uint8_t>& rows, int width, int height,
+                               int channels, int level) {
+    uLongf packedSize = compressBound(static_cast<uLong>(rows.size()));
+    std::vector<uint8_t> packed(packedSize);
+    if (compress2(packed.data(), &packedSize, rows.data(), static_cast<uLong>(rows.size()),
+                  level) != Z_OK)
+        return {};
+    packed.resize(packedSize);
+
+    std::vector<uint8_t> header;
+    putBigEndian(header, static_cast<uint32_t>(width));
+    putBigEndian(header, static_cast<uint32_t>(height));
+    // 8 bits, RGB (2) or RGBA (6), deflate, no filter, no interlace.
+    const uint8_t colourType = channels == 4 ? 6 : 2;
+    header.insert(header.end(), {8, colourType, 0, 0, 0});
+
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> file(kSignature, kSignature + 8);
+    putChunk(file, "IHDR", header);
+    putChunk(file, "IDAT", packed);
+    putChunk(file, "IEND", {});
+    return file;
+}
+
 bool writePng(const char* path, const Pixel* pixels, int width, int height) {
     // Each row: filter byte 0 (none), then red, green, blue per pixel.
     std::vector<uint8_t> raw;
@@ -41,23 +65,8 @@ bool writePng(const char* path, const Pixel* pixels, int width, int height) {
             raw.push_back(static_cast<uint8_t>(pixelBlue(p)));
         }
     }
-    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<uint8_t> packed(packedSize);
-    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) !=
-        Z_OK)
-        return false;
-    packed.resize(packedSize);
-
-    std::vector<uint8_t> header;
-    putBigEndian(header, static_cast<uint32_t>(width));
-    putBigEndian(header, static_cast<uint32_t>(height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
-
-    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<uint8_t> file(kSignature, kSignature + 8);
-    putChunk(file, "IHDR", header);
-    putChunk(file, "IDAT", packed);
-    putChunk(file, "IEND", {});
+    const std::vector<uint8_t> file = encodePng(raw, width, height, 3, 6);
+    if (file.empty()) return false;
 
     // A full disk or an interrupted run must not leave a truncated picture under the frame's
     // name: the file gets its name only once every byte is on disk.
