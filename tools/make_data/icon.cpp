@@ -1,4 +1,5 @@
 // The program's icon: an egg painted with the plasma and marble pictures, on a clear ground.
+#include <algorithm>
 #include <cmath>
 
 #include "tools/make_data/make_data.h"
