@@ -54,6 +54,23 @@ source_of() {
     dpkg-query -W -f='${source:Package} ${source:Version}\n' "$1"
 }
 
+# A mirror that has a source package's tarballs but not its .dsc (apt has checked each tarball
+# against the Sources index already) stops `apt-get source`; dpkg-source's own steps for a
+# "3.0 (quilt)" package are done by hand then: the upstream tarball, debian/ over it, and the
+# patches of debian/patches/series in order.
+unpack_without_dsc() {  # name upstream version target
+    orig=$(ls "$src_dir/$1_$2".orig.tar.* 2>/dev/null | head -n 1)
+    debian=$(ls "$src_dir/$1_${3#*:}".debian.tar.* 2>/dev/null | head -n 1)
+    [ -n "$orig" ] && [ -n "$debian" ] || return 1
+    echo "web/deps.sh: warning: $1 $3 has no .dsc on the mirror; unpacking its tarballs" >&2
+    rm -rf "$4" && mkdir -p "$4"
+    tar -xf "$orig" -C "$4" --strip-components=1 && tar -xf "$debian" -C "$4" || return 1
+    [ -f "$4/debian/patches/series" ] || return 0
+    sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "$4/debian/patches/series" | while read -r patch _; do
+        patch -d "$4" -p1 -s -N <"$4/debian/patches/$patch" || return 1
+    done
+}
+
 updated=no
 fetch_source() {  # name version -> prints the unpacked folder
     name=$1
@@ -70,7 +87,8 @@ fetch_source() {  # name version -> prints the unpacked folder
         rm -rf "$target"
         # A mirror may have dropped the exact version; the nearest one it offers is taken then,
         # with a warning, since a build that stops here helps nobody.
-        if ! (cd "$src_dir" && apt_private source "$name=$version" >&2); then
+        if ! (cd "$src_dir" && apt_private source "$name=$version" >&2) &&
+            ! unpack_without_dsc "$name" "$upstream" "$version" "$target"; then
             fetched=no
             for other in $(apt_cache_private showsrc "$name" | sed -n 's/^Version: //p'); do
                 [ "$other" = "$version" ] && continue
