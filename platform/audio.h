@@ -54,10 +54,11 @@ struct MusicStream {
     DecodedMusic music{};  // format and full length; samples sized for frameCount frames, zeroed
     std::atomic<size_t> decodedFrames{0};  // frames written so far; stored with release after
                                            // the samples, so an acquire load covers them
-    std::atomic<bool> damaged{false};  // decoding found damage; the rest of the piece is silence
-    std::mutex decodeLock;             // held while a block is decoded, by a caller or the thread
-    MusicDecoder* decoder = nullptr;   // null once the piece is decoded or the stream closed
-    std::thread worker;                // the background decoder, when started
+    std::atomic<bool> damaged{false};    // decoding found damage; the rest of the piece is silence
+    std::mutex decodeLock;               // held while a block is decoded, by a caller or the thread
+    std::atomic<int> readersWaiting{0};  // callers waiting for decodeLock; the thread stands back
+    MusicDecoder* decoder = nullptr;     // null once the piece is decoded or the stream closed
+    std::thread worker;                  // the background decoder, when started
     std::atomic<bool> stopWorker{false};  // asks the background decoder to stop
 
     // A stream left open at exit (an early return, Escape) must not end the process with a

@@ -168,8 +168,13 @@ void decodeInBackground(MusicStream* stream) {
             if (stream->decoder == nullptr) return;
             decodeBlock(stream);
         }
-        // Lets a reader that waits for the lock in before the next block.
-        std::this_thread::yield();
+        // A mutex lets whoever unlocks take it straight back, so a reader that waits (the
+        // frame that needs its samples now) could wait for the whole piece: the thread stands
+        // back until no reader waits.
+        do {
+            std::this_thread::yield();
+        } while (stream->readersWaiting.load(std::memory_order_relaxed) > 0 &&
+                 !stream->stopWorker.load(std::memory_order_relaxed));
     }
 }
 
@@ -233,10 +238,14 @@ size_t decodeMusicUntil(MusicStream* stream, size_t frame) {
     const size_t want = std::min(frame, stream->music.frameCount);
     const size_t ready = stream->decodedFrames.load(std::memory_order_acquire);
     if (ready >= want) return ready;
-    std::lock_guard<std::mutex> hold(stream->decodeLock);
-    while (stream->decoder != nullptr &&
-           stream->decodedFrames.load(std::memory_order_relaxed) < want)
-        decodeBlock(stream);
+    stream->readersWaiting.fetch_add(1, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> hold(stream->decodeLock);
+        while (stream->decoder != nullptr &&
+               stream->decodedFrames.load(std::memory_order_relaxed) < want)
+            decodeBlock(stream);
+    }
+    stream->readersWaiting.fetch_sub(1, std::memory_order_relaxed);
     return stream->decodedFrames.load(std::memory_order_acquire);
 }
 
