@@ -591,27 +591,36 @@ TEST(Program, FindsItsDataFromAnyFolderAndSaysWhenThereIsNone) {
     EXPECT_NE(errors.find("--fps"), std::string::npos) << errors;
 }
 
-// A copy of the committed data folder in a fresh temporary folder; "" when it could not be made.
-std::string copyOfData() {
-    char folder[] = "/tmp/brindlehop-music-XXXXXX";
-    if (mkdtemp(folder) == nullptr) return "";
-    const std::string copy =
-        std::string("cp -r '" BRINDLEHOP_SOURCE_DIR "/data' '") + folder + "/'";
-    return std::system(copy.c_str()) == 0 ? folder : "";
-}
+// A copy of the committed data folder in a temporary folder, removed at the end.
+class DataCopy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
+            GTEST_SKIP() << "the brindlehop program is not built";
+        char pattern[] = "/tmp/brindlehop-copy-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        const std::string copy = "cp -R '" BRINDLEHOP_SOURCE_DIR "/data' '" + root_ + "/'";
+        ASSERT_EQ(std::system(copy.c_str()), 0);
+    }
+    void TearDown() override {
+        if (!root_.empty()) std::system(("rm -rf '" + root_ + "'").c_str());
+    }
+    std::string in(const std::string& name) const { return root_ + "/data/" + name; }
+    int run(std::string* errors) const {
+        return runProgram("/tmp", "--data '" + root_ + "' --headless --fps 2 --until 0.5", errors);
+    }
+    std::string root_;
+};
 
-TEST(Program, DamagedOrUnreadableMusicPlaysTheSilentClockToTheEnd) {
-    if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
-        GTEST_SKIP() << "the brindlehop program is not built";
-    const std::string folder = copyOfData();
-    ASSERT_FALSE(folder.empty());
-    const std::string music = folder + "/data/tolvik_tune.ogg";
+TEST_F(DataCopy, DamagedOrUnreadableMusicPlaysTheSilentClockToTheEnd) {
+    const std::string music = in("tolvik_tune.ogg");
     // Cut short, as a broken download leaves it: half the piece decodes, the rest is missing.
     const std::string cut =
         "head -c 891208 '" BRINDLEHOP_SOURCE_DIR "/data/tolvik_tune.ogg' > '" + music + "'";
     ASSERT_EQ(std::system(cut.c_str()), 0);
     std::string errors;
-    const std::string args = "--data '" + folder + "' --headless --fps 4";
+    const std::string args = "--data '" + root_ + "' --headless --fps 4";
     EXPECT_EQ(runProgram("/tmp", "--timings " + args, &errors), 0) << errors;
     EXPECT_NE(errors.find("Can`t play file"), std::string::npos) << errors;
     EXPECT_NE(errors.find("data/tolvik_tune.ogg: truncated"), std::string::npos) << errors;
@@ -626,17 +635,12 @@ TEST(Program, DamagedOrUnreadableMusicPlaysTheSilentClockToTheEnd) {
     EXPECT_NE(errors.find("data/tolvik_tune.ogg: not a regular file (a FIFO)"), std::string::npos)
         << errors;
     EXPECT_NE(errors.find("Can`t play file"), std::string::npos) << errors;
-    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
-TEST(Program, ShortMusicIsNamedWithTheSceneWhereTheShowLoops) {
-    if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
-        GTEST_SKIP() << "the brindlehop program is not built";
-    const std::string folder = copyOfData();
-    ASSERT_FALSE(folder.empty());
+TEST_F(DataCopy, ShortMusicIsNamedWithTheSceneWhereTheShowLoops) {
     // The first half of the piece (about 53 s), ended cleanly: cut at a page start and the page
     // before it marked as the stream's last (flag 4 in byte 5), with its checksum made anew.
-    const std::string music = folder + "/data/tolvik_tune.ogg";
+    const std::string music = in("tolvik_tune.ogg");
     std::vector<unsigned char> bytes;
     if (std::FILE* in = std::fopen(music.c_str(), "rb")) {
         int c;
@@ -663,13 +667,12 @@ TEST(Program, ShortMusicIsNamedWithTheSceneWhereTheShowLoops) {
     std::fclose(out);
 
     std::string errors;
-    EXPECT_EQ(runProgram("/tmp", "--data '" + folder + "' --headless --fps 4", &errors), 0)
+    EXPECT_EQ(runProgram("/tmp", "--data '" + root_ + "' --headless --fps 4", &errors), 0)
         << errors;
     EXPECT_EQ(errors.find("Can`t play file"), std::string::npos) << errors;
     EXPECT_NE(errors.find("warning: data/tolvik_tune.ogg lasts 5"), std::string::npos) << errors;
     EXPECT_NE(errors.find("loops in scene 3,"), std::string::npos) << errors;
     EXPECT_NE(errors.find("stopped after 110.0 s: the music lasts 5"), std::string::npos) << errors;
-    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 TEST(ShortMusic, NamesItsLengthAndTheSceneWhereTheShowLoops) {
@@ -702,28 +705,6 @@ TEST(ShortMusic, NamesItsLengthAndTheSceneWhereTheShowLoops) {
     EXPECT_NE(note.find("lowest band stayed silent"), std::string::npos) << note;
     offline.stream.music = DecodedMusic{};
 }
-
-// A copy of the committed data folder in a temporary folder, removed at the end.
-class DataCopy : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (access(BRINDLEHOP_BINARY_DIR "/brindlehop", X_OK) != 0)
-            GTEST_SKIP() << "the brindlehop program is not built";
-        char pattern[] = "/tmp/brindlehop-copy-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        const std::string copy = "cp -R '" BRINDLEHOP_SOURCE_DIR "/data' '" + root_ + "/'";
-        ASSERT_EQ(std::system(copy.c_str()), 0);
-    }
-    void TearDown() override {
-        if (!root_.empty()) std::system(("rm -rf '" + root_ + "'").c_str());
-    }
-    std::string in(const std::string& name) const { return root_ + "/data/" + name; }
-    int run(std::string* errors) const {
-        return runProgram("/tmp", "--data '" + root_ + "' --headless --fps 2 --until 0.5", errors);
-    }
-    std::string root_;
-};
 
 TEST_F(DataCopy, DamagedOrIrregularFilesAreRefusedByName) {
     std::string errors;
