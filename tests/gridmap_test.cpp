@@ -388,6 +388,51 @@ TEST(GridMapper, HugeCoordinatesWrapWithoutTrouble) {
     EXPECT_NE(pixelAt(extreme, 7, 7), kUntouched);
 }
 
+TEST(GridMapper, WholeGridsMatchTheirBlocksAtAnyCoordinates) {
+    // The grid mappers take shortcuts by node size: small nodes let a block's rows advance by
+    // a constant step, larger ones need each row's own step, and beyond 2^15 texels the 16.16
+    // arithmetic wraps. Every size must give what mapping the grid block by block gives.
+    Texture texture = makeTexture(512, 256);
+    Texture wide = makeTexture(600, 256);  // a pitch that is no power of two
+    std::mt19937 random(20261207);
+    const int32_t reaches[] = {1 << 13, (1 << 14) - 1, 1 << 14, 1 << 15, 1 << 16, INT32_MAX};
+    for (int round = 0; round < 24; ++round) {
+        const int32_t reach = reaches[round % 6];
+        std::uniform_int_distribution<int32_t> coordinate(-reach, reach);
+        std::uniform_int_distribution<int32_t> jitter(-40, 40);
+        GridPtr grid = makeGrid(512, 256);
+        // Mostly near-plane grids sitting right at the reach, some wholly random.
+        const int32_t baseU = reach - 600, baseV = -reach + 300;
+        const bool wild = round % 4 == 3;
+        for (int32_t i = 0; i < grid->rows; ++i) {
+            for (int32_t j = 0; j < grid->columns; ++j) {
+                at(grid.get(), i, j) =
+                    wild ? GridNode{coordinate(random), coordinate(random)}
+                         : GridNode{baseU + 8 * j + jitter(random), baseV + 8 * i + jitter(random)};
+            }
+        }
+        for (const Image* image : {&texture.image, &wide.image}) {
+            for (bool clamped : {false, true}) {
+                std::vector<Pixel> whole = makeTarget();
+                std::vector<Pixel> blocks = makeTarget();
+                ASSERT_TRUE(
+                    (clamped ? mapGridClamped : mapGridWrapped)(whole.data(), grid.get(), image));
+                for (int32_t i = 0; i + 1 < grid->rows; ++i) {
+                    for (int32_t j = 0; j + 1 < grid->columns; ++j) {
+                        ASSERT_TRUE((clamped ? mapBlockClamped : mapBlockWrapped)(
+                            blocks.data(), image, 8 * j, 8 * i, &at(grid.get(), i, j),
+                            &at(grid.get(), i, j + 1), &at(grid.get(), i + 1, j),
+                            &at(grid.get(), i + 1, j + 1)));
+                    }
+                }
+                ASSERT_EQ(whole, blocks)
+                    << "round " << round << ", reach " << reach
+                    << (clamped ? " clamped" : " wrapped") << ", width " << image->width;
+            }
+        }
+    }
+}
+
 // ---------------------------------------------------------------- generators
 
 struct NodeCheck {
