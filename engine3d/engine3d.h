@@ -202,10 +202,10 @@ void renderWorld(Pixel* target, float* depth, World* world);
 void transformMeshVertices(Mesh* mesh, const Matrix4* m);
 // Perspective divide: X = trunc(x / z * focal) + 256, Y = trunc(y / z * focal) + 194, Z = z.
 // Leaves R, G, B alone. Results beyond +-2^30 are held there (far off the target).
-void projectVertex(int32_t focal, ScreenVertex* screen, MeshVertex vertex);
+void projectVertex(int32_t focal, ScreenVertex* screen, const MeshVertex& vertex);
 // Writes the vertex colour R, G, B (each 0..1, never NaN) from the material and the lights.
-void lightVertex(Vec3 eye, const Material* material, const MeshVertex* vertex, ScreenVertex* screen,
-                 const Light* lights, int32_t lightCount, int32_t matId);
+void lightVertex(const Vec3& eye, const Material* material, const MeshVertex* vertex,
+                 ScreenVertex* screen, const Light* lights, int32_t lightCount, int32_t matId);
 // Adds 1 to the depth bias; past 65536 clears depth (0x30000 floats) and returns it to 0.
 void advanceDepthBias(float* depth);
 // The bias every depth stored by the current render carries.

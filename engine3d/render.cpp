@@ -113,7 +113,7 @@ void renderWorld(Pixel* target, float* depth, World* world) {
     advanceDepthBias(depth);
 }
 
-void projectVertex(int32_t focal, ScreenVertex* screen, MeshVertex vertex) {
+void projectVertex(int32_t focal, ScreenVertex* screen, const MeshVertex& vertex) {
     // The division comes first and the product second, both in double, then truncation.
     double z = vertex.Pos.z;
     screen->X = projectAxis(std::trunc(double(vertex.Pos.x) / z * focal), kCentreColumn);
@@ -121,8 +121,8 @@ void projectVertex(int32_t focal, ScreenVertex* screen, MeshVertex vertex) {
     screen->Z = vertex.Pos.z;
 }
 
-void lightVertex(Vec3 eye, const Material* material, const MeshVertex* vertex, ScreenVertex* screen,
-                 const Light* lights, int32_t lightCount, int32_t matId) {
+void lightVertex(const Vec3& eye, const Material* material, const MeshVertex* vertex,
+                 ScreenVertex* screen, const Light* lights, int32_t lightCount, int32_t matId) {
     if (matId == -1 || material == nullptr) {
         screen->R = 0.0f;
         screen->G = 0.0f;
