@@ -96,6 +96,11 @@ void loadShowAssets(ShowAssets* assets) {
                       assets->pictures[i] ? "" : why.c_str());
     }
     assets->mainGrid = createDeformGrid(kPictureWidth, kPictureHeight);
+    // The ripple moves each node by an amount that depends on the node alone: worked out here
+    // once, on a plane of zeros, and added to every frame's plane.
+    assets->eggRipple = createDeformGrid(kPictureWidth, kPictureHeight);
+    gridSetPlane(assets->eggRipple, 0, 0, 0, 0);
+    gridAddCosineRipple(assets->eggRipple, kEggRippleFrequency, kEggRippleAmplitude);
 
     // The world's slots take whole copies of the loaded records; the arrays they point to are
     // shared, not duplicated, and live as long as the world.
@@ -133,7 +138,8 @@ std::string checkShowAssets(const ShowAssets* assets) {
                    " pixels, a credit picture needs at least 15000");
         }
     }
-    if (assets->mainGrid == nullptr) report("the texture grid could not be allocated");
+    if (assets->mainGrid == nullptr || assets->eggRipple == nullptr)
+        report("the texture grid could not be allocated");
     if (!assets->sceneLoaded) {
         report(std::string(kScenePath) + ": the 3D object did not load" + fileProblem(kScenePath));
     }
@@ -151,6 +157,9 @@ void releaseShowAssets(ShowAssets* assets) {
     releaseDeformGrid(assets->mainGrid);
     delete assets->mainGrid;
     assets->mainGrid = nullptr;
+    releaseDeformGrid(assets->eggRipple);
+    delete assets->eggRipple;
+    assets->eggRipple = nullptr;
     FreeWorld(assets->world);
     delete assets->world;
     assets->world = nullptr;

@@ -57,6 +57,10 @@ extern const PictureEntry kPictureTable[kPictureCount];
 constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
 
 // The 3D object and its light.
+// The egg scene's backdrop ripple, gridAddCosineRipple's frequency and amplitude.
+constexpr float kEggRippleFrequency = 0.5f;
+constexpr float kEggRippleAmplitude = 3.0f;
+
 constexpr const char* kScenePath = "data/eggz.txt";
 constexpr const char* kLightPath = "data/lys.txt";
 
@@ -74,6 +78,7 @@ extern const PictureId kCreditInversionOrder[6];
 struct ShowAssets {
     Image* pictures[kPictureCount];  // decoded pictures; null where loading failed
     DeformGrid* mainGrid;            // 65 x 33 nodes for the 512 x 256 picture
+    DeformGrid* eggRipple;           // the egg scene's cosine ripple, the same every frame
     World* world;                    // one object slot and one light slot
     bool sceneLoaded;                // the scene file gave an object (copied into slot 0)
     bool lightLoaded;                // the light file gave a light (copied into slot 0)

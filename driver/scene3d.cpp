@@ -13,7 +13,7 @@ void drawEggSceneFrame(ShowState* state) {
     // The backdrop drifts 30 texels a second along u and 10 along v, one texel per pixel,
     // rippled from the centre, and takes one to four blur passes by the bass.
     gridSetPlane(assets->mainGrid, 512, 256, truncToInt32(30.0 * t), truncToInt32(10.0 * t));
-    gridAddCosineRipple(assets->mainGrid, 0.5f, 3);
+    gridAddNodes(assets->mainGrid, assets->eggRipple);  // gridAddCosineRipple(0.5, 3), made once
     mapGridWrapped(buffers.work, assets->mainGrid, assets->pictures[kTex]);
     blur2x2(buffers.work);
     if (beat(state->spectrum[0], 1)) blur2x2(buffers.work);

@@ -32,3 +32,18 @@ void releaseDeformGrid(DeformGrid* grid) {
     grid->rows = 0;
     grid->columns = 0;
 }
+
+bool gridAddNodes(DeformGrid* grid, const DeformGrid* offsets) {
+    if (grid == nullptr || offsets == nullptr || grid->nodes == nullptr ||
+        offsets->nodes == nullptr) {
+        return false;
+    }
+    if (grid->rows != offsets->rows || grid->columns != offsets->columns) return false;
+    // Unsigned sums wrap as the generators' additions do.
+    auto* to = reinterpret_cast<uint32_t*>(grid->nodes);
+    const auto* from = reinterpret_cast<const uint32_t*>(offsets->nodes);
+    const ptrdiff_t values = ptrdiff_t{grid->rows} * grid->columns * 2;
+    for (ptrdiff_t n = 0; n < values; ++n)
+        to[n] += from[n];
+    return true;
+}

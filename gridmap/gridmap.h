@@ -50,6 +50,12 @@ DeformGrid* createDeformGrid(int32_t width, int32_t height);
 // stays allocated (made with new, so an owner that wants it gone deletes it). Null does nothing.
 void releaseDeformGrid(DeformGrid* grid);
 
+// Adds every node of offsets to the same node of grid, wrapping like the generators. A
+// displacement that does not change from frame to frame (a generator run once on a plane of
+// zeros) can so be laid on each frame's plane for the price of an addition. False, and nothing
+// changed, when either grid is null or without nodes, or the two differ in size.
+bool gridAddNodes(DeformGrid* grid, const DeformGrid* offsets);
+
 // ---- Mapper ----
 //
 // The target is an array of Pixels with a pitch of 512 that must hold (rows - 1) * 8 rows: a grid

@@ -621,6 +621,37 @@ TEST(GridGenerators, RipplesMatchANodeByNodePass) {
     }
 }
 
+TEST(GridGenerators, ARippleMadeOnceAndAddedEqualsTheGenerator) {
+    // A radial ripple does not depend on the nodes it moves: made once on zeros and added to
+    // each plane, it must give the generator's grid, also where the sums wrap.
+    GridPtr ripple = zeroGrid();
+    gridAddCosineRipple(ripple.get(), 0.5f, 3);
+    const int32_t offsets[][2] = {{0, 0}, {1359, 453}, {-700, 90}, {INT32_MAX, INT32_MIN + 1}};
+    for (const auto& offset : offsets) {
+        GridPtr direct = makeGrid(512, 256);
+        GridPtr added = makeGrid(512, 256);
+        gridSetPlane(direct.get(), 512, 256, offset[0], offset[1]);
+        gridAddCosineRipple(direct.get(), 0.5f, 3);
+        gridSetPlane(added.get(), 512, 256, offset[0], offset[1]);
+        ASSERT_TRUE(gridAddNodes(added.get(), ripple.get()));
+        for (int32_t n = 0; n < direct->rows * direct->columns; ++n) {
+            ASSERT_EQ(added->nodes[n].u, direct->nodes[n].u) << n;
+            ASSERT_EQ(added->nodes[n].v, direct->nodes[n].v) << n;
+        }
+    }
+    // Grids that do not match are refused and left alone.
+    GridPtr smaller = makeGrid(256, 256);
+    gridSetPlane(smaller.get(), 0, 0, 5, 5);
+    EXPECT_FALSE(gridAddNodes(smaller.get(), ripple.get()));
+    EXPECT_EQ(smaller->nodes[0].u, 5);
+    EXPECT_FALSE(gridAddNodes(nullptr, ripple.get()));
+    EXPECT_FALSE(gridAddNodes(smaller.get(), nullptr));
+    GridPtr empty = makeGrid(512, 256);
+    releaseDeformGrid(empty.get());
+    EXPECT_FALSE(gridAddNodes(empty.get(), ripple.get()));
+    EXPECT_FALSE(gridAddNodes(ripple.get(), empty.get()));
+}
+
 TEST(GridGenerators, RaisedRippleAndDirectionalShift) {
     GridPtr raised = zeroGrid();
     gridAddRaisedRipple(raised.get(), 0.4f, 1.3f, 2.5f);
