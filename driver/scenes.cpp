@@ -12,10 +12,10 @@
 
 namespace {
 
-constexpr uint32_t kKey = 0x111111;         // every colour key of the show
-constexpr int32_t kCardRow = 196;           // title cards sit at this row of pictureArea
-constexpr int32_t kCardWindow = 14;         // seconds from a card's first to its last frame
-constexpr int32_t kClearAfterEgg = 136072;  // pictureArea plus the 5000 pixels below it
+constexpr uint32_t kKey = 0x111111;       // every colour key of the show
+constexpr int32_t kCardRow = 196;         // title cards sit at this row of pictureArea
+constexpr int32_t kCardWindow = 14;       // seconds from a card's first to its last frame
+constexpr int32_t kClearBelowEgg = 5000;  // pixels below pictureArea the egg scene clears
 
 // The end time of each scene, in seconds of music.
 constexpr float kSceneEnd[kSceneCount] = {19.0f, 38.0f, 57.0f, 77.0f, 96.0f, 100.0f};
@@ -172,6 +172,14 @@ void enterScene(ShowState* state, int scene) {
 }
 
 void drawSceneFrame(ShowState* state, int scene) {
+    // The clear scenes 3 and 5 owe their picture after each frame. Their own next frames
+    // write every pixel of it before reading any (the keyed backdrop, the copy of the work
+    // layer), so only another scene's frame needs it done.
+    if (state->pictureClearOwed) {
+        state->pictureClearOwed = false;
+        if (scene != 3 && scene != 5)
+            std::memset(state->buffers.picture, 0, sizeof(Pixel) * kPicturePixels);
+    }
     switch (scene) {
         case 1:
             drawSceneOne(state);
@@ -197,6 +205,9 @@ void drawSceneFrame(ShowState* state, int scene) {
 void finishSceneFrame(ShowState* state, int scene) {
     // The egg scene also wipes what the renderer, a tall card or earlier blurs left just below
     // the picture: screen rows 320 to 328 and the first 392 pixels of row 329.
-    if (scene == 3) std::memset(state->buffers.picture, 0, sizeof(Pixel) * kClearAfterEgg);
-    if (scene == 5) std::memset(state->buffers.picture, 0, sizeof(Pixel) * kPicturePixels);
+    if (scene == 3) {
+        std::memset(state->buffers.picture + kPicturePixels, 0, sizeof(Pixel) * kClearBelowEgg);
+    }
+    // Both clear the picture itself; drawSceneFrame does that when it is needed.
+    if (scene == 3 || scene == 5) state->pictureClearOwed = true;
 }

@@ -17,6 +17,7 @@ struct ShowState {
     float spectrum[kSpectrumBins];  // bass first; scenes test bins 0, 1, 2, 3, 5 and 6
     int32_t beatCounter;            // overlay choice of scenes 1, 2 and 4
     int32_t textureCounter;         // texture choice of scene 4
+    bool pictureClearOwed;          // scene 3 or 5 finished a frame; see finishSceneFrame
 };
 
 // True while scene (1..6) runs on: its end time not passed, read as 32-bit floats; the last
@@ -30,7 +31,9 @@ void enterScene(ShowState* state, int scene);
 // Draws one frame of scene (1..6) into the buffers, from musicTime and spectrum.
 void drawSceneFrame(ShowState* state, int scene);
 
-// What happens after a frame of scene (1..6) is presented: scenes 3 and 5 clear the picture.
+// What happens after a frame of scene (1..6) is presented: scenes 3 and 5 clear the picture,
+// and scene 3 the 5000 pixels below it. The picture itself is cleared when the next frame is
+// drawn, and only if that frame is of another scene: scenes 3 and 5 draw over all of it first.
 void finishSceneFrame(ShowState* state, int scene);
 
 // value truncated toward zero, saturated at the 32-bit range (NaN gives 0).

@@ -391,8 +391,6 @@ TEST_F(ShowTest, CreditsFlashOnTheBeatAndMeltAway) {
     EXPECT_EQ(sharp, (dallik->height - 1) * dallik->width);
     std::vector<Pixel> flash(state_.buffers.picture, state_.buffers.picture + kPicturePixels);
     finishSceneFrame(&state_, 5);
-    for (int i = 0; i < kPicturePixels; ++i)
-        ASSERT_EQ(state_.buffers.picture[i], 0u);
 
     // Without a beat nothing new is drawn: the frame shows the layer as the last frame's blur
     // left it, smeared right and down, and dims only slowly.
@@ -454,6 +452,15 @@ TEST_F(ShowTest, EachCreditHasItsWindowAndWasInvertedAtLoad) {
 
 TEST_F(ShowTest, LastPictureLeavesFirstRowAndLastColumnBlack) {
     const Image* siste = picture(kSiste);
+    // After the credits' last frame, whose picture is grey to the edges: their clear must
+    // still reach the first frame of the last scene.
+    enterScene(&state_, 5);
+    std::fill(state_.buffers.work, state_.buffers.work + kPicturePixels, 0x808080u);
+    setBins(0);
+    drawAt(5, 95.9f);
+    ASSERT_EQ(pictureAt(511, 100), 0x808080u);
+    finishSceneFrame(&state_, 5);
+    enterScene(&state_, 6);
     drawAt(6, 98.0f);
     for (int x = 0; x < 512; ++x)
         EXPECT_EQ(pictureAt(x, 0), 0u);
@@ -521,10 +528,19 @@ TEST_F(ShowTest, RowsBelowThePictureGetOnlyWhatSpillsIntoThem) {
         state_.buffers.screen[i] = 0x123456;
     drawAt(3, 45.0f);
     finishSceneFrame(&state_, 3);
-    for (int i = 64 * 512; i < 329 * 512 + 392; ++i)
+    for (int i = 320 * 512; i < 329 * 512 + 392; ++i)
         ASSERT_EQ(state_.buffers.screen[i], 0u) << i;
     EXPECT_EQ(screenAt(392, 329), 0x123456u);
     EXPECT_EQ(screenAt(0, 383), 0x123456u);
+    // The picture's own clear is left to the next frame, which draws over all of it: that
+    // frame is the one drawn on a cleared picture.
+    drawAt(3, 45.5f);
+    std::vector<Pixel> next(state_.buffers.screen, state_.buffers.screen + kScreenPixels);
+    finishSceneFrame(&state_, 3);
+    std::fill(state_.buffers.picture, state_.buffers.picture + kPicturePixels, 0u);
+    state_.pictureClearOwed = false;
+    drawAt(3, 45.5f);
+    EXPECT_TRUE(std::equal(next.begin(), next.end(), state_.buffers.screen));
 }
 
 TEST_F(ShowTest, StartUpRefusesBrokenData) {
