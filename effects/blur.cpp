@@ -209,25 +209,26 @@ __attribute__((target("avx2"))) __m256i blurFirstRow(Pixel* row) {
 }
 
 // Rows 1 to 255 as one run of blocks: the block at out reads t from out - 511 (the row above,
-// already blurred) and o from out + 513. Step 511's t is column 0 of the next row, which is
-// above[511] itself, written by the row's first block long before; in the last row, below[511]
-// is index 131584, within the reach.
+// already blurred, one pixel on) and o from out + 513. Step 511's t is what the row's step 0
+// wrote into column 0 of the next row, the same value it wrote into the row's own column 0,
+// which is above[511]; in the last row, below[511] is index 131584, within the reach.
 //
-// One block is some 25 dependent operations deep; taken one after another, the out-of-order
-// window holds about two blocks and the vector units wait. So the loop keeps four blocks in
-// flight, each at its own stage: it finishes block n, sums n + 1, weighs n + 2 and loads
-// n + 3, and each stage's inputs were made an iteration earlier. Only finishing depends on the
-// block before. No block reads what the three before it write (they write the row below the
-// one it reads, or the far end of the row above).
+// A block is some 25 vector operations, nearly each waiting for the one before; taken one block
+// after another, the out-of-order window holds about two blocks and the vector units idle. So
+// the loop keeps four blocks in flight, each at its own stage: it finishes block n, sums n + 1,
+// weighs n + 2 and loads n + 3, every stage from what the one before made an iteration earlier.
+// Only finishing depends on the block before. No block reads what the three before it write:
+// they write the row between the two it reads, or the far end of the row above.
 __attribute__((target("avx2"))) void blurOtherRows(Pixel* buffer, __m256i last) {
-    constexpr int32_t kRowOffset = kPitch - 1;  // from a block's output to its t
+    constexpr int32_t kToAbove = kPitch - 1;  // from a block's output back to its t
+    constexpr int32_t kToBelow = kPitch + 1;  // and on to its o
     Pixel* out = buffer + kPitch;
-    Pixel* const lastBlocks = buffer + kPicturePixels - 3 * 8;
-    SumsOfEight sums = sumEight(weighEight(halveEight(out - kRowOffset, out + kPitch + 1)));
-    WeightedEight weighted = weighEight(halveEight(out + 8 - kRowOffset, out + 8 + kPitch + 1));
-    __m256i halves = halveEight(out + 16 - kRowOffset, out + 16 + kPitch + 1);
-    for (; out < lastBlocks; out += 8) {
-        const __m256i nextHalves = halveEight(out + 24 - kRowOffset, out + 24 + kPitch + 1);
+    Pixel* const lastThreeBlocks = buffer + kPicturePixels - 3 * 8;
+    SumsOfEight sums = sumEight(weighEight(halveEight(out - kToAbove, out + kToBelow)));
+    WeightedEight weighted = weighEight(halveEight(out + 8 - kToAbove, out + 8 + kToBelow));
+    __m256i halves = halveEight(out + 16 - kToAbove, out + 16 + kToBelow);
+    for (; out < lastThreeBlocks; out += 8) {
+        const __m256i nextHalves = halveEight(out + 24 - kToAbove, out + 24 + kToBelow);
         const WeightedEight nextWeighted = weighEight(halves);
         const SumsOfEight nextSums = sumEight(weighted);
         last = finishEight(last, sums, out);
