@@ -108,17 +108,53 @@ void blurStepwise(Pixel* buffer) {
 // 0 1 | 4 5 and 2 3 | 6 7 (| between 128-bit lanes): the layout unpacking to 16 bits gives, and
 // the one packing back to bytes takes, and one in which most of the running sums stay in-lane.
 
-// Eight chain steps: from A[j - 1] in every 64-bit lane of last and h[j..j + 7] as bytes, writes
-// A[j..j + 7] to out; returns A[j + 7] in every 64-bit lane.
-__attribute__((target("avx2"))) inline __m256i chainEight(__m256i last, __m256i halves,
-                                                          Pixel* out) {
-    // Pixel m of the block (0..7) is weighted 2^m and its sum shifted down by m + 1; the shift is
-    // a multiply-high by 2^(15 - m), as AVX2 has no per-lane 16-bit shift. The top channel is
-    // weighted 0, which keeps the results' top byte 0 whatever the inputs' top bytes are.
+// A block's halves weighted and widened to 16 bits: pixels 0 1 | 4 5 and 2 3 | 6 7.
+struct WeightedEight {
+    __m256i outer;
+    __m256i inner;
+};
+
+// A block's running sums S_1..S_8 in the same layout, and S_8 in every 64-bit lane: all the chain
+// needs to finish the block, given A[j - 1].
+struct SumsOfEight {
+    __m256i outer;
+    __m256i inner;
+    __m256i total;
+};
+
+// Pixel m of the block (0..7) weighted 2^m. The top channel is weighted 0, which keeps the
+// results' top byte 0 whatever the inputs' top bytes are.
+__attribute__((target("avx2"))) inline WeightedEight weighEight(__m256i halves) {
     const __m256i weightsOuter =
         _mm256_setr_epi16(1, 1, 1, 0, 2, 2, 2, 0, 16, 16, 16, 0, 32, 32, 32, 0);
     const __m256i weightsInner =
         _mm256_setr_epi16(4, 4, 4, 0, 8, 8, 8, 0, 64, 64, 64, 0, 128, 128, 128, 0);
+    const __m256i zero = _mm256_setzero_si256();
+    return {_mm256_mullo_epi16(_mm256_unpacklo_epi8(halves, zero), weightsOuter),
+            _mm256_mullo_epi16(_mm256_unpackhi_epi8(halves, zero), weightsInner)};
+}
+
+// Running sums within each half of four: pairs first, then the first pair's sum into the second;
+// then the first half's total (pixel 3's sum) into the second half. Swapping the halves' totals
+// across the 128-bit lanes once gives both that and the block's total.
+__attribute__((target("avx2"))) inline SumsOfEight sumEight(WeightedEight weighted) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i outer = _mm256_add_epi16(weighted.outer, _mm256_slli_si256(weighted.outer, 8));
+    __m256i inner = _mm256_add_epi16(weighted.inner, _mm256_slli_si256(weighted.inner, 8));
+    inner = _mm256_add_epi16(inner, _mm256_shuffle_epi32(outer, 0xEE));
+    // Pixel 3's sum | pixel 7's sum within its half, each in both 64-bit lanes of its half.
+    const __m256i halfTotals = _mm256_shuffle_epi32(inner, 0xEE);
+    const __m256i swapped = _mm256_permute2x128_si256(halfTotals, halfTotals, 0x01);
+    const __m256i firstHalf = _mm256_blend_epi32(zero, swapped, 0xF0);
+    return {_mm256_add_epi16(outer, firstHalf), _mm256_add_epi16(inner, firstHalf),
+            _mm256_add_epi16(halfTotals, swapped)};
+}
+
+// The block's results from A[j - 1] in every 64-bit lane of last: pixel m's sum shifted down by
+// m + 1, as a multiply-high by 2^(15 - m) since AVX2 has no per-lane 16-bit shift. Writes
+// A[j..j + 7] to out; returns A[j + 7] in every 64-bit lane.
+__attribute__((target("avx2"))) inline __m256i finishEight(__m256i last, const SumsOfEight& sums,
+                                                           Pixel* out) {
     const __m256i shiftsOuter =
         _mm256_setr_epi16(int16_t(1u << 15), int16_t(1u << 15), int16_t(1u << 15),
                           int16_t(1u << 15), 1 << 14, 1 << 14, 1 << 14, 1 << 14, 1 << 11, 1 << 11,
@@ -126,23 +162,13 @@ __attribute__((target("avx2"))) inline __m256i chainEight(__m256i last, __m256i 
     const __m256i shiftsInner =
         _mm256_setr_epi16(1 << 13, 1 << 13, 1 << 13, 1 << 13, 1 << 12, 1 << 12, 1 << 12, 1 << 12,
                           1 << 9, 1 << 9, 1 << 9, 1 << 9, 1 << 8, 1 << 8, 1 << 8, 1 << 8);
-    const __m256i zero = _mm256_setzero_si256();
-    // Pixels 0 1 | 4 5 and 2 3 | 6 7, weighted.
-    __m256i outer = _mm256_mullo_epi16(_mm256_unpacklo_epi8(halves, zero), weightsOuter);
-    __m256i inner = _mm256_mullo_epi16(_mm256_unpackhi_epi8(halves, zero), weightsInner);
-    // Running sums within each half of four: pairs first, then the first pair's sum into the
-    // second; then the first half's total (pixel 3's sum) into the second half.
-    outer = _mm256_add_epi16(outer, _mm256_slli_si256(outer, 8));
-    inner = _mm256_add_epi16(inner, _mm256_slli_si256(inner, 8));
-    inner = _mm256_add_epi16(inner, _mm256_shuffle_epi32(outer, 0xEE));
-    const __m256i firstHalf = _mm256_blend_epi32(zero, _mm256_permute4x64_epi64(inner, 0x55), 0xF0);
-    outer = _mm256_add_epi16(outer, firstHalf);
-    inner = _mm256_add_epi16(inner, firstHalf);
-    const __m256i resultsOuter = _mm256_mulhi_epu16(_mm256_add_epi16(last, outer), shiftsOuter);
-    const __m256i resultsInner = _mm256_mulhi_epu16(_mm256_add_epi16(last, inner), shiftsInner);
+    const __m256i resultsOuter =
+        _mm256_mulhi_epu16(_mm256_add_epi16(last, sums.outer), shiftsOuter);
+    const __m256i resultsInner =
+        _mm256_mulhi_epu16(_mm256_add_epi16(last, sums.inner), shiftsInner);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
                         _mm256_packus_epi16(resultsOuter, resultsInner));
-    return _mm256_srli_epi16(_mm256_add_epi16(last, _mm256_permute4x64_epi64(inner, 0xFF)), 8);
+    return _mm256_srli_epi16(_mm256_add_epi16(last, sums.total), 8);
 }
 
 // h = floorHalfSum(t, o) per byte for eight pixels: the rounding-up average less the bit it
@@ -154,35 +180,69 @@ __attribute__((target("avx2"))) inline __m256i halveEight(const Pixel* above, co
     return _mm256_sub_epi8(_mm256_avg_epu8(t, o), roundedUp);
 }
 
-__attribute__((target("avx2"))) void blurUnrolled(Pixel* buffer) {
-    __m256i last = _mm256_setzero_si256();
-    for (int32_t y = 0; y < kPictureHeight; ++y) {
-        Pixel* row = buffer + y * kPitch;
-        const Pixel* above = (y == 0 ? row : row - kPitch) + 1;
-        const Pixel* below = row + kPitch + 1;
-        // Step 511's t is column 0 of row y + 1, which this row's step 0 writes; from row 1 on,
-        // above[511] is that very pixel, read after the first block has stored it. In the last
-        // row, below[511] is index 131584, within the reach.
-        alignas(32) Pixel lastAbove[8];
-        if (y == 0) {
-            // The first step's A[j - 1] is taken as its own result, which one step keeps as is.
-            const Pixel first = averageOfFour(row[0], row[1], row[kPitch], row[kPitch + 1]);
-            last = _mm256_cvtepu8_epi16(_mm_set1_epi32(int32_t(first)));
-            const __m256i firstHalves =
-                _mm256_blend_epi32(halveEight(above, below), _mm256_set1_epi32(int32_t(first)), 1);
-            last = chainEight(last, firstHalves, row);
-            for (int32_t i = 0; i < 7; ++i)
-                lastAbove[i] = above[kPitch - 8 + i];
-            lastAbove[7] = row[0];
-        } else {
-            last = chainEight(last, halveEight(above, below), row);
-        }
-        for (int32_t x = 8; x < kPitch - 8; x += 8)
-            last = chainEight(last, halveEight(above + x, below + x), row + x);
-        const Pixel* lastBlockAbove = y == 0 ? lastAbove : above + (kPitch - 8);
-        last =
-            chainEight(last, halveEight(lastBlockAbove, below + (kPitch - 8)), row + (kPitch - 8));
+// Eight chain steps: from A[j - 1] in every 64-bit lane of last and h[j..j + 7] as bytes, writes
+// A[j..j + 7] to out; returns A[j + 7] in every 64-bit lane.
+__attribute__((target("avx2"))) inline __m256i chainEight(__m256i last, __m256i halves,
+                                                          Pixel* out) {
+    return finishEight(last, sumEight(weighEight(halves)), out);
+}
+
+// Row 0, whose t is the unblurred row itself.
+__attribute__((target("avx2"))) __m256i blurFirstRow(Pixel* row) {
+    const Pixel* above = row + 1;
+    const Pixel* below = row + kPitch + 1;
+    // The first step's A[j - 1] is taken as its own result, which one step keeps as is.
+    const Pixel first = averageOfFour(row[0], row[1], row[kPitch], row[kPitch + 1]);
+    __m256i last = _mm256_cvtepu8_epi16(_mm_set1_epi32(int32_t(first)));
+    const __m256i firstHalves =
+        _mm256_blend_epi32(halveEight(above, below), _mm256_set1_epi32(int32_t(first)), 1);
+    last = chainEight(last, firstHalves, row);
+    // Step 511's t is column 0 of row 1, which step 0 has written (A[0], as into row[0]);
+    // above[511] still holds what that pixel held before the pass.
+    alignas(32) Pixel lastAbove[8];
+    for (int32_t i = 0; i < 7; ++i)
+        lastAbove[i] = above[kPitch - 8 + i];
+    lastAbove[7] = row[0];
+    for (int32_t x = 8; x < kPitch - 8; x += 8)
+        last = chainEight(last, halveEight(above + x, below + x), row + x);
+    return chainEight(last, halveEight(lastAbove, below + (kPitch - 8)), row + (kPitch - 8));
+}
+
+// Rows 1 to 255 as one run of blocks: the block at out reads t from out - 511 (the row above,
+// already blurred, one pixel on) and o from out + 513. Step 511's t is what the row's step 0
+// wrote into column 0 of the next row, the same value it wrote into the row's own column 0,
+// which is above[511]; in the last row, below[511] is index 131584, within the reach.
+//
+// A block is some 25 vector operations, nearly each waiting for the one before; taken one block
+// after another, the out-of-order window holds about two blocks and the vector units idle. So
+// the loop keeps four blocks in flight, each at its own stage: it finishes block n, sums n + 1,
+// weighs n + 2 and loads n + 3, every stage from what the one before made an iteration earlier.
+// Only finishing depends on the block before. No block reads what the three before it write:
+// they write the row between the two it reads, or the far end of the row above.
+__attribute__((target("avx2"))) void blurOtherRows(Pixel* buffer, __m256i last) {
+    constexpr int32_t kToAbove = kPitch - 1;  // from a block's output back to its t
+    constexpr int32_t kToBelow = kPitch + 1;  // and on to its o
+    Pixel* out = buffer + kPitch;
+    Pixel* const lastThreeBlocks = buffer + kPicturePixels - 3 * 8;
+    SumsOfEight sums = sumEight(weighEight(halveEight(out - kToAbove, out + kToBelow)));
+    WeightedEight weighted = weighEight(halveEight(out + 8 - kToAbove, out + 8 + kToBelow));
+    __m256i halves = halveEight(out + 16 - kToAbove, out + 16 + kToBelow);
+    for (; out < lastThreeBlocks; out += 8) {
+        const __m256i nextHalves = halveEight(out + 24 - kToAbove, out + 24 + kToBelow);
+        const WeightedEight nextWeighted = weighEight(halves);
+        const SumsOfEight nextSums = sumEight(weighted);
+        last = finishEight(last, sums, out);
+        sums = nextSums;
+        weighted = nextWeighted;
+        halves = nextHalves;
     }
+    last = finishEight(last, sums, out);
+    last = finishEight(last, sumEight(weighted), out + 8);
+    finishEight(last, sumEight(weighEight(halves)), out + 16);
+}
+
+__attribute__((target("avx2"))) void blurUnrolled(Pixel* buffer) {
+    blurOtherRows(buffer, blurFirstRow(buffer));
 }
 
 #endif

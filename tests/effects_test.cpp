@@ -568,6 +568,20 @@ TEST(Blur, SinglePixelAtEveryColumnPhaseMatchesTheDefinition) {
     }
 }
 
+// The show's buffers start wherever the screen's rows do: at every offset within a 32-byte group
+// the blur gives the definition's pixels and leaves the pixels before its buffer alone.
+TEST(Blur, AnyBufferAlignmentMatchesTheDefinition) {
+    for (size_t offset = 0; offset < 8; ++offset) {
+        Buffer whole = randomBuffer(offset + kPicture + kBlur2x2Reach, 96 + offset);
+        Buffer model(whole.begin() + offset, whole.end());
+        const Buffer before(whole.begin(), whole.begin() + offset);
+        blur2x2(whole.data() + offset);
+        literalBlur(model);
+        ASSERT_TRUE(std::equal(model.begin(), model.end(), whole.begin() + offset)) << offset;
+        ASSERT_TRUE(std::equal(before.begin(), before.end(), whole.begin())) << offset;
+    }
+}
+
 TEST(Blur, ReachEndsAtIndex131584) {
     Buffer b = randomBuffer(kPicture + kBlur2x2Reach + 64, 95);
     const Buffer start = b;
