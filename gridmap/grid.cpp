@@ -40,10 +40,13 @@ bool gridAddNodes(DeformGrid* grid, const DeformGrid* offsets) {
     }
     if (grid->rows != offsets->rows || grid->columns != offsets->columns) return false;
     // Unsigned sums wrap as the generators' additions do.
-    auto* to = reinterpret_cast<uint32_t*>(grid->nodes);
-    const auto* from = reinterpret_cast<const uint32_t*>(offsets->nodes);
-    const ptrdiff_t values = ptrdiff_t{grid->rows} * grid->columns * 2;
-    for (ptrdiff_t n = 0; n < values; ++n)
-        to[n] += from[n];
+    auto add = [](int32_t& to, int32_t from) {
+        to = static_cast<int32_t>(static_cast<uint32_t>(to) + static_cast<uint32_t>(from));
+    };
+    const ptrdiff_t count = ptrdiff_t{grid->rows} * grid->columns;
+    for (ptrdiff_t n = 0; n < count; ++n) {
+        add(grid->nodes[n].u, offsets->nodes[n].u);
+        add(grid->nodes[n].v, offsets->nodes[n].v);
+    }
     return true;
 }

@@ -9,7 +9,7 @@
 // effects) builds the plain loops alone, so that they can be tested on an AVX2 machine too.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(BRINDLEHOP_AVX2_CLONES)
 #include <immintrin.h>
-#define BRINDLEHOP_GATHER_ROWS 1
+#define BRINDLEHOP_VECTOR_ROWS 1
 #endif
 
 namespace {
@@ -97,7 +97,7 @@ inline void fillBlockRow(Pixel* out, const Pixel* texels, ptrdiff_t pitch, Fixed
     }
 }
 
-#if defined(BRINDLEHOP_GATHER_ROWS)
+#if defined(BRINDLEHOP_VECTOR_ROWS)
 // A texel row times the texture's pitch: a shift when the pitch is a power of two (all the show's
 // textures are 512 wide), a multiply otherwise.
 struct RowPitch {
@@ -207,12 +207,16 @@ __attribute__((target("avx2"))) void steppedBlock(Pixel* target, const Image& te
 }
 
 bool nodesWithinSteppedLimit(const DeformGrid& grid) {
-    const auto* values = reinterpret_cast<const int32_t*>(grid.nodes);
-    const ptrdiff_t count = ptrdiff_t{grid.rows} * grid.columns * 2;
-    uint32_t outside = 0;
+    // |value| < limit as one unsigned compare: value + limit - 1 <= 2 limit - 2.
+    auto outside = [](int32_t value) {
+        return bitsOf(value) + uint32_t{kSteppedNodeLimit - 1} >
+               uint32_t{2 * kSteppedNodeLimit - 2};
+    };
+    const ptrdiff_t count = ptrdiff_t{grid.rows} * grid.columns;
+    bool any = false;
     for (ptrdiff_t n = 0; n < count; ++n)
-        outside |= bitsOf(values[n]) + kSteppedNodeLimit - 1 > uint32_t{2 * kSteppedNodeLimit - 2};
-    return outside == 0;
+        any |= outside(grid.nodes[n].u) | outside(grid.nodes[n].v);
+    return !any;
 }
 
 template <Lookup kLookup, bool kShiftPitch>
@@ -240,7 +244,7 @@ __attribute__((target("avx2"))) void mapGridVector(Pixel* target, const DeformGr
 }
 
 // The vector lanes hold texel indices as signed 32-bit, up to 255 x width + 511.
-bool gatherFits(const Image& texture) {
+bool vectorFits(const Image& texture) {
     return texture.width <= (INT32_MAX - kMapperTextureWidth) / kMapperTextureHeight;
 }
 
@@ -278,9 +282,9 @@ bool mapGrid(Pixel* target, const DeformGrid* grid, const Image* texture) {
     if (grid->nodes == nullptr) return false;
 
     const int32_t columns = grid->columns;
-#if defined(BRINDLEHOP_GATHER_ROWS)
-    // Eight lanes at a time fill a block row about a third faster than the scalar loop.
-    if (haveAvx2() && gatherFits(*texture)) {
+#if defined(BRINDLEHOP_VECTOR_ROWS)
+    // Eight lanes at a time map a picture in under two thirds of the scalar loop's time.
+    if (haveAvx2() && vectorFits(*texture)) {
         if ((texture->width & (texture->width - 1)) == 0)
             mapGridVector<kLookup, true>(target, *grid, *texture);
         else
