@@ -56,11 +56,11 @@ extern const PictureEntry kPictureTable[kPictureCount];
 // The music of the show, which every way of running it opens.
 constexpr const char* kMusicPath = "data/tolvik_tune.ogg";
 
-// The 3D object and its light.
 // The egg scene's backdrop ripple, gridAddCosineRipple's frequency and amplitude.
 constexpr float kEggRippleFrequency = 0.5f;
 constexpr float kEggRippleAmplitude = 3.0f;
 
+// The 3D object and its light.
 constexpr const char* kScenePath = "data/eggz.txt";
 constexpr const char* kLightPath = "data/lys.txt";
 
