@@ -429,12 +429,16 @@ TEST(Fades, MatchModelsOnRandomPictures) {
             ASSERT_EQ(faded[i], modelWeigh(other[i], w, start[i], 255 - w)) << level << " " << i;
         }
     }
+    // The blend, with some source pixels 0 (kept target) and some with only a top byte (blended).
+    Buffer source = other;
+    for (size_t i = 0; i < kPicture; i += 7)
+        source[i] = i % 2 == 0 ? 0 : 0xFF000000u;
     Buffer blended = start;
-    alphaBlendLowByte(blended.data(), other.data());
+    alphaBlendLowByte(blended.data(), source.data());
     for (size_t i = 0; i < kPicture; ++i) {
-        const uint32_t alpha = other[i] & 0xFF;
+        const uint32_t alpha = source[i] & 0xFF;
         const Pixel expected =
-            other[i] == 0 ? start[i] : modelWeigh(other[i], alpha, start[i], 255 - alpha);
+            source[i] == 0 ? start[i] : modelWeigh(source[i], alpha, start[i], 255 - alpha);
         ASSERT_EQ(blended[i], expected) << i;
     }
 }
@@ -450,6 +454,24 @@ TEST(Fades, CrossFadeOverlappingBuffersGoesPixelByPixel) {
             for (size_t i = 0; i < kPicture; ++i)
                 model[t + i] = modelWeigh(model[o + i], 100, model[t + i], 155);
             ASSERT_EQ(b, model) << offset << " " << otherFirst;
+        }
+    }
+}
+
+TEST(Fades, AlphaBlendOverlappingBuffersGoesPixelByPixel) {
+    for (size_t offset : {0, 1, 7, 8, 9}) {
+        for (bool sourceFirst : {true, false}) {
+            Buffer b = randomBuffer(kPicture + 16, 90 + offset);
+            Buffer model = b;
+            const size_t t = sourceFirst ? offset : 0, s = sourceFirst ? 0 : offset;
+            alphaBlendLowByte(b.data() + t, b.data() + s);
+            for (size_t i = 0; i < kPicture; ++i) {
+                const Pixel source = model[s + i];
+                const uint32_t alpha = source & 0xFF;
+                if (source != 0)
+                    model[t + i] = modelWeigh(source, alpha, model[t + i], 255 - alpha);
+            }
+            ASSERT_EQ(b, model) << offset << " " << sourceFirst;
         }
     }
 }
