@@ -207,16 +207,17 @@ __attribute__((target("avx2"))) void steppedBlock(Pixel* target, const Image& te
 }
 
 bool nodesWithinSteppedLimit(const DeformGrid& grid) {
-    // |value| < limit as one unsigned compare: value + limit - 1 <= 2 limit - 2.
-    auto outside = [](int32_t value) {
+    // |value| < limit as one unsigned compare: value + limit - 1 <= 2 limit - 2. Counted rather
+    // than tested with a branch per node.
+    auto outside = [](int32_t value) -> uint32_t {
         return bitsOf(value) + uint32_t{kSteppedNodeLimit - 1} >
                uint32_t{2 * kSteppedNodeLimit - 2};
     };
     const ptrdiff_t count = ptrdiff_t{grid.rows} * grid.columns;
-    bool any = false;
+    uint32_t outsideCount = 0;
     for (ptrdiff_t n = 0; n < count; ++n)
-        any |= outside(grid.nodes[n].u) | outside(grid.nodes[n].v);
-    return !any;
+        outsideCount += outside(grid.nodes[n].u) + outside(grid.nodes[n].v);
+    return outsideCount == 0;
 }
 
 template <Lookup kLookup, bool kShiftPitch>
