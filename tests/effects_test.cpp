@@ -129,6 +129,24 @@ Buffer patchyBuffer(size_t size, uint32_t seed) {
 
 constexpr size_t kPicture = size_t(kPicturePixels);
 
+// Runs pass(target, source) on one buffer holding both, overlapping at several offsets either
+// way round, and expects what model(source pixel, target pixel) gives applied pixel by pixel in
+// index order: what the operation reads when its buffers overlap.
+template <typename Pass, typename Model>
+void expectPixelByPixelWhenOverlapping(Pass pass, Model model, uint32_t seed) {
+    for (size_t offset : {0, 1, 7, 8, 9}) {
+        for (bool sourceFirst : {true, false}) {
+            Buffer b = randomBuffer(kPicture + 16, seed + uint32_t(offset));
+            Buffer expected = b;
+            const size_t t = sourceFirst ? offset : 0, s = sourceFirst ? 0 : offset;
+            pass(b.data() + t, b.data() + s);
+            for (size_t i = 0; i < kPicture; ++i)
+                expected[t + i] = model(expected[s + i], expected[t + i]);
+            ASSERT_EQ(b, expected) << offset << " " << sourceFirst;
+        }
+    }
+}
+
 // ---- Blits and copies ----
 
 // Image pixel (c, r) lands on (x + c, y + r) when r >= 1 and the target pixel lies in rows
@@ -336,24 +354,6 @@ TEST(Keys, OverlayOntoItsOwnOverlayKeepsTheBase) {
     EXPECT_EQ(overAndTarget, base);
 }
 
-// Pixel by pixel in index order, as the operation reads when its buffers overlap.
-TEST(Keys, RedKeyOverlappingBuffersGoesPixelByPixel) {
-    for (size_t offset : {0, 1, 7, 8, 9}) {
-        for (bool sourceFirst : {true, false}) {
-            Buffer b = randomBuffer(kPicture + 16, 52 + offset);
-            Buffer model = b;
-            const size_t t = sourceFirst ? offset : 0, s = sourceFirst ? 0 : offset;
-            copyUnlessRedKey(b.data() + t, b.data() + s);
-            for (size_t i = 0; i < kPicture; ++i) {
-                const Pixel p = model[s + i];
-                if (!(channel(p, 16) > 17 && channel(p, 8) < 17 && channel(p, 0) < 17))
-                    model[t + i] = p;
-            }
-            ASSERT_EQ(b, model) << offset << " " << sourceFirst;
-        }
-    }
-}
-
 // ---- Inversion ----
 
 TEST(Invert, ExamplesAndModels) {
@@ -389,6 +389,17 @@ TEST(Invert, LeadingPixelsOfASmallPicture) {
     const Buffer exactStart = exact;
     invertLeadingPixels(exact.data());
     EXPECT_EQ(exact.back(), 0xFFFFFFu - exactStart.back());
+}
+
+TEST(Keys, RedKeyOverlappingBuffersGoesPixelByPixel) {
+    expectPixelByPixelWhenOverlapping(
+        copyUnlessRedKey,
+        [](Pixel source, Pixel target) {
+            const bool key =
+                channel(source, 16) > 17 && channel(source, 8) < 17 && channel(source, 0) < 17;
+            return key ? target : source;
+        },
+        52);
 }
 
 // ---- Fades and blends ----
@@ -443,37 +454,17 @@ TEST(Fades, MatchModelsOnRandomPictures) {
     }
 }
 
-// Pixel by pixel in index order, as the operation reads when its buffers overlap.
-TEST(Fades, CrossFadeOverlappingBuffersGoesPixelByPixel) {
-    for (size_t offset : {0, 1, 7, 8, 9}) {
-        for (bool otherFirst : {true, false}) {
-            Buffer b = randomBuffer(kPicture + 16, 82 + offset);
-            Buffer model = b;
-            const size_t t = otherFirst ? offset : 0, o = otherFirst ? 0 : offset;
-            crossFade(b.data() + t, b.data() + o, 100);
-            for (size_t i = 0; i < kPicture; ++i)
-                model[t + i] = modelWeigh(model[o + i], 100, model[t + i], 155);
-            ASSERT_EQ(b, model) << offset << " " << otherFirst;
-        }
-    }
-}
-
-TEST(Fades, AlphaBlendOverlappingBuffersGoesPixelByPixel) {
-    for (size_t offset : {0, 1, 7, 8, 9}) {
-        for (bool sourceFirst : {true, false}) {
-            Buffer b = randomBuffer(kPicture + 16, 90 + offset);
-            Buffer model = b;
-            const size_t t = sourceFirst ? offset : 0, s = sourceFirst ? 0 : offset;
-            alphaBlendLowByte(b.data() + t, b.data() + s);
-            for (size_t i = 0; i < kPicture; ++i) {
-                const Pixel source = model[s + i];
-                const uint32_t alpha = source & 0xFF;
-                if (source != 0)
-                    model[t + i] = modelWeigh(source, alpha, model[t + i], 255 - alpha);
-            }
-            ASSERT_EQ(b, model) << offset << " " << sourceFirst;
-        }
-    }
+TEST(Fades, OverlappingBuffersGoPixelByPixel) {
+    expectPixelByPixelWhenOverlapping(
+        [](Pixel* target, const Pixel* other) { crossFade(target, other, 100); },
+        [](Pixel other, Pixel target) { return modelWeigh(other, 100, target, 155); }, 82);
+    expectPixelByPixelWhenOverlapping(
+        alphaBlendLowByte,
+        [](Pixel source, Pixel target) {
+            const uint32_t alpha = source & 0xFF;
+            return source == 0 ? target : modelWeigh(source, alpha, target, 255 - alpha);
+        },
+        90);
 }
 
 // ---- Fill ----
