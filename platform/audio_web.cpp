@@ -1,5 +1,9 @@
-// Looped playback of the decoded music through Web Audio in a browser, and the player's clock.
-// The page (web/page.js) owns the AudioContext, made on the click that starts the show.
+// Looped playback of the music through Web Audio in a browser, and the player's clock.
+// The page (web/page.js) owns the AudioContext, made on the click that starts the show, and
+// plays what it is handed as consecutive buffers, each starting on the sample where the one
+// before it ends. The piece is decoded here a block at a time while the show runs: the first
+// second before the sound starts, then a block per frame until all of it has been handed over
+// (the page keeps it and plays the loop from its copy).
 #include <emscripten.h>
 
 #include <algorithm>
@@ -9,11 +13,18 @@
 
 // clang-format off
 EM_JS(int, webAudioAvailable, (), { return Module.page && Module.page.audioReady() ? 1 : 0; });
-EM_JS(int, webAudioPlay, (const int16_t* samples, double frames, int channels, int rate), {
-    return Module.page.playMusic(HEAP16.subarray(samples >> 1, (samples >> 1) + frames * channels),
-                                 channels, rate) ? 1 : 0;
+EM_JS(int, webAudioStart, (int channels, int rate, double frameCount), {
+    return Module.page.startMusic(channels, rate, frameCount) ? 1 : 0;
 });
+EM_JS(void, webAudioQueue, (const int16_t* samples, double firstFrame, double frames), {
+    const channels = Module.page.musicChannels();
+    Module.page.queueMusic(HEAP16.subarray(samples >> 1, (samples >> 1) + frames * channels),
+                           firstFrame, frames);
+});
+EM_JS(int, webAudioFailed, (), { return Module.page.musicFailed() ? 1 : 0; });
+EM_JS(void, webMusicUnavailable, (), { if (Module.page) Module.page.musicUnavailable(); });
 EM_JS(double, webAudioHeardSeconds, (), { return Module.page.heardSeconds(); });
+EM_JS(double, webStartSeconds, (), { return Module.page ? Module.page.startSeconds() : 0; });
 EM_JS(void, webAudioStop, (), { if (Module.page) Module.page.stopMusic(); });
 // clang-format on
 
@@ -21,9 +32,41 @@ namespace {
 
 // The silent clock reports bytes as if 44100 Hz stereo 16-bit were playing.
 constexpr double kSilentBytesPerSecond = 44100.0 * 2 * 2;
+// Decoded before the sound starts, and kept decoded ahead of what is heard at the least.
+constexpr double kLeadSeconds = 1.0;
+// At most this much is decoded in a frame once the lead is there: well under a millisecond.
+constexpr size_t kFeedFrames = 16384;
 
 void reportFailure(const char* text) {
     std::fprintf(stderr, "%s\n", text);
+}
+
+size_t leadFrames(const MusicStream& stream) {
+    return static_cast<size_t>(kLeadSeconds * stream.music.sampleRate);
+}
+
+// Decodes up to frame (at least), then hands the page whatever it has not had yet.
+void feedMusic(AudioPlayer* player, size_t frame) {
+    MusicStream& stream = player->stream;
+    const size_t ready = decodeMusicUntil(&stream, frame);
+    if (ready <= player->framesQueued) return;
+    webAudioQueue(stream.music.samples + player->framesQueued * stream.music.channels,
+                  static_cast<double>(player->framesQueued),
+                  static_cast<double>(ready - player->framesQueued));
+    player->framesQueued = ready;
+}
+
+// The page's sound never started (no output device, or the browser holds it back): the show
+// goes on without the music, on the silent clock, from where it stands.
+void fallBackToSilence(AudioPlayer* player) {
+    const float seconds = musicBytesToSecondsOf(
+        &player->stream.music, musicHeardBytes(&player->stream.music, player->clock.lastHeard));
+    std::fprintf(stderr, "audio: the browser's sound did not start; the show plays silently\n");
+    webAudioStop();
+    player->streamReady = false;
+    closeMusicStream(&player->stream);
+    releaseSpectrumWork(&player->spectrumWork);
+    player->silentStart = monotonicSeconds() - seconds;
 }
 
 }  // namespace
@@ -31,7 +74,7 @@ void reportFailure(const char* text) {
 bool openAudio(AudioPlayer* player, double offsetMs) {
     player->offsetMs = offsetMs;
     if (webAudioAvailable() == 0) {
-        std::fprintf(stderr, "audio: this browser offers no Web Audio; the show plays silently\n");
+        std::fprintf(stderr, "audio: the page has no sound output; the show plays silently\n");
         reportFailure("No Init");
         return false;
     }
@@ -42,13 +85,11 @@ bool openAudio(AudioPlayer* player, double offsetMs) {
 
 bool loadMusicStream(AudioPlayer* player, const char* path) {
     releaseMusicStream(player);  // a second load replaces the first
-    // Web Audio plays one buffer of the whole piece, so all of it is decoded before it starts;
-    // damage found on the way leaves the rest silent, as natively.
     if (player->device == 0 || !openMusicStream(&player->stream, path)) {
         reportFailure("Can`t play file");
+        webMusicUnavailable();
         return false;
     }
-    decodeMusicUntil(&player->stream, player->stream.music.frameCount);
     // The context's own clock stands in for callback stamps: no device buffer, no period.
     initPlayClock(&player->clock, player->stream.music.sampleRate, 0, 0, player->offsetMs);
     (void)createSpectrumWork(&player->spectrumWork);
@@ -61,18 +102,24 @@ void playMusicLooped(AudioPlayer* player) {
     player->playing = true;
     if (player->streamReady) {
         player->clock.lastHeard = 0.0;
+        player->framesQueued = 0;
         const DecodedMusic& music = player->stream.music;
-        if (webAudioPlay(music.samples, static_cast<double>(music.frameCount), music.channels,
-                         music.sampleRate) != 0)
+        if (webAudioStart(music.channels, music.sampleRate,
+                          static_cast<double>(music.frameCount)) != 0) {
+            feedMusic(player, leadFrames(player->stream));
             return;
+        }
         reportFailure("Can`t play file");
+        webMusicUnavailable();
         player->streamReady = false;
+        closeMusicStream(&player->stream);
     }
-    player->silentStart = monotonicSeconds();
+    player->silentStart = monotonicSeconds() - webStartSeconds();
 }
 
 uint64_t musicPositionBytes(AudioPlayer* player) {
     if (!player->playing) return 0;
+    if (player->streamReady && webAudioFailed() != 0) fallBackToSilence(player);
     if (!player->streamReady) {
         const double seconds = monotonicSeconds() - player->silentStart;
         // Whole stereo frames, so the byte count stays block-aligned like a real stream's.
@@ -83,7 +130,15 @@ uint64_t musicPositionBytes(AudioPlayer* player) {
     PlayClock& clock = player->clock;
     const double heard = webAudioHeardSeconds() * clock.sampleRate - clock.offsetFrames;
     clock.lastHeard = std::max(heard, clock.lastHeard);
-    return musicHeardBytes(&player->stream.music, clock.lastHeard);
+    // The lead is made up at once when it runs short (a start far into the piece); otherwise
+    // one block a frame, until the whole piece is with the page.
+    MusicStream& stream = player->stream;
+    if (player->framesQueued < stream.music.frameCount) {
+        const size_t heardFrame = static_cast<size_t>(std::max(clock.lastHeard, 0.0));
+        feedMusic(player, std::max(heardFrame + leadFrames(stream),
+                                   static_cast<size_t>(player->framesQueued) + kFeedFrames));
+    }
+    return musicHeardBytes(&stream.music, clock.lastHeard);
 }
 
 float musicBytesToSeconds(const AudioPlayer* player, uint64_t bytes) {

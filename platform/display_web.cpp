@@ -14,8 +14,12 @@ EM_JS(void, webShowFrame, (const uint8_t* rgba, int width, int height), {
     Module.page.showFrame(HEAPU8.subarray(rgba, rgba + width * height * 4), width, height);
 });
 // The one point where the frame loop hands control back to the browser: it resumes on the next
-// animation frame (or soon after, when the tab is hidden and animation frames stop).
-EM_ASYNC_JS(void, webWaitForNextFrame, (), { await Module.page.nextFrame(); });
+// animation frame (or soon after, when the tab is hidden and animation frames stop). The page
+// calls wakeUp from its own callback rather than from a promise, so the exit that ends a run
+// there (Escape) is caught by the page instead of surfacing as an unhandled rejection.
+EM_JS(void, webWaitForNextFrame, (), {
+    Asyncify.handleSleep((wakeUp) => Module.page.nextFrame(wakeUp));
+});
 // clang-format on
 
 namespace {

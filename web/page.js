@@ -1,34 +1,88 @@
 // The page around the show: loading, the start screen, the canvas and its scaling, full screen,
-// keys, the music through Web Audio and its heard clock, failures on the page, and the headless
-// and bench modes that print to the console.
+// keys, the music through Web Audio and its heard clock, failures and notices on the page, and
+// the headless and bench modes that print to the console.
+//
+// The same script serves the folder build (files fetched from the server) and the one-file page
+// (brindlehop.html), which carries the program, the WebAssembly and the data inside itself as
+// window.brindlehopBundle and so plays from disk.
 'use strict';
 
 (function () {
   const params = new URLSearchParams(location.search);
   const headless = params.has('headless');
   const bench = params.has('bench');
+  const bundle = window.brindlehopBundle || null;
   const startScreen = document.getElementById('start');
   const prompt = document.getElementById('prompt');
   const message = document.getElementById('message');
+  const notice = document.getElementById('notice');
   const canvas = document.getElementById('screen');
   const fullscreenButton = document.getElementById('fullscreen');
   const context2d = canvas.getContext('2d');
 
-  const dataFiles = new Map();  // name -> bytes, fetched once and given to every run
+  // How long after the click the sound may take to start before the show goes on silently.
+  const kAudioStartMs = 1500;
+  // Seconds of music kept scheduled ahead of the context's clock.
+  const kScheduleAhead = 1.5;
+  // Seconds between the first scheduling and the first sample, so it is not already late.
+  const kStartLead = 0.03;
+  // How long a notice stays over the show before it fades.
+  const kNoticeMs = 10000;
+  // Scheduled buffers remembered for the tests (a whole show schedules about 300).
+  const kScheduleLogLength = 4096;
+
+  // ?start=S begins the show S seconds into the music: to see its end without the rest.
+  const startSeconds = (() => {
+    if (headless || bench || !params.has('start')) return 0;
+    const value = Number(params.get('start'));
+    if (Number.isFinite(value) && value >= 0) return value;
+    console.warn('brindlehop: ?start= takes seconds (0 or more); starting at the beginning');
+    return 0;
+  })();
+
+  const dataFiles = new Map();  // name -> bytes, loaded once and given to every run
   let wasmModule = null;        // compiled once; each run instantiates it afresh
   let ready = false;
   let running = false;
   let errorLines = [];
+  let notices = [];
+  let noticeTimer = 0;
   let keys = [];
   let frame = null;             // ImageData the frames are copied into
   let audioContext = null;
-  let source = null;
-  let startTime = 0;
+  let audioDeadline = 0;
   let clickTime = 0;
+
+  // The music as the program hands it over: consecutive chunks from frame 0, each played by its
+  // own buffer source, the next one starting on the very sample where the one before ends. The
+  // context frame `startFrame` plays music frame `fromFrame`; everything else follows from that.
+  const music = {
+    playing: false,
+    failed: false,     // the context never started: the program falls back to the silent clock
+    channels: 0,
+    rate: 0,
+    frameCount: 0,
+    chunks: [],        // {first, frames, buffer}
+    queued: 0,         // frames handed over so far
+    fromFrame: 0,
+    startFrame: null,  // on the context's sample grid; null until the sound starts
+    next: 0,           // the chunk to schedule next ...
+    pass: 0,           // ... in this pass of the loop
+    sources: new Set(),
+    log: [],           // {first, frames, pass, when, offset} of every buffer scheduled
+  };
 
   // What the tests and curious people can read.
   const stats = { firstFrameMs: -1, frames: 0, runs: 0, exitStatus: null };
-  window.brindlehop = { stats, heardSeconds: () => page.heardSeconds(), running: () => running };
+  window.brindlehop = {
+    stats,
+    heardSeconds: () => page.heardSeconds(),
+    running: () => running,
+    audioState: () => (audioContext ? audioContext.state : 'none'),
+    schedule: () => ({ rate: music.rate, contextRate: audioContext ? audioContext.sampleRate : 0,
+                       frameCount: music.frameCount, fromFrame: music.fromFrame,
+                       startFrame: music.startFrame, log: music.log.slice() }),
+  };
 
   function showMessage(text) {
     message.textContent = text;
@@ -40,6 +94,23 @@
     showMessage(text);
     startScreen.classList.add('waiting');
     console.error('brindlehop: ' + text);
+  }
+
+  // Something the visitor should know while the show plays on: over the show for a while, and
+  // on the start screen once it ends.
+  function showNotice(text) {
+    notices.push(text);
+    notice.textContent = notices.join('\n');
+    notice.classList.add('shown');
+    clearTimeout(noticeTimer);
+    noticeTimer = setTimeout(() => notice.classList.remove('shown'), kNoticeMs);
+  }
+
+  // The program's messages name its in-memory folder; the visitor knows the files by the
+  // site's data/ folder, or not at all in the one-file page.
+  function forVisitor(line) {
+    return line.replace(/the data folder \/data is not usable:/,
+      bundle ? 'the data inside this page is not usable:' : 'the data files in data/ are not usable:');
   }
 
   // The largest whole multiple of 512 × 384 that fits the window; at least 1.
@@ -58,7 +129,78 @@
     }
   }
 
-  // The calls the wasm back ends make (platform/display_web.cpp, platform/audio_web.cpp).
+  // ---- The music's schedule ----
+
+  // Context seconds at which unwrapped music frame p is heard.
+  function timeOfFrame(p) {
+    const contextRate = audioContext.sampleRate;
+    return (music.startFrame + (p - music.fromFrame) * contextRate / music.rate) / contextRate;
+  }
+
+  // Starts the sound once the context runs and the starting frame is at hand.
+  function startSound() {
+    if (!music.playing || music.startFrame !== null || audioContext === null ||
+        audioContext.state !== 'running' || music.queued <= music.fromFrame) return;
+    music.startFrame = Math.ceil((audioContext.currentTime + kStartLead) * audioContext.sampleRate);
+  }
+
+  // Schedules chunks until kScheduleAhead seconds past now are covered, or the decoded ones
+  // run out; past the end of the piece the loop begins again with chunk 0.
+  function scheduleMusic() {
+    startSound();
+    if (!music.playing || music.startFrame === null) return;
+    const now = audioContext.currentTime;
+    for (;;) {
+      if (music.next >= music.chunks.length) {
+        if (music.queued < music.frameCount) return;
+        music.next = 0;
+        music.pass++;
+      }
+      const chunk = music.chunks[music.next];
+      const first = music.pass * music.frameCount + chunk.first;
+      if (first + chunk.frames <= music.fromFrame) {
+        music.next++;
+        continue;
+      }
+      // The first buffer may begin before the starting frame: it plays from there.
+      const begin = Math.max(first, music.fromFrame);
+      let when = timeOfFrame(begin);
+      if (when > now + kScheduleAhead) return;
+      let offset = (begin - first) / music.rate;
+      // A chunk that comes late (a page stalled for seconds) joins the clock where it stands.
+      if (when < now) {
+        offset += now - when;
+        when = now;
+      }
+      music.next++;
+      if (offset >= chunk.buffer.duration) continue;
+      const source = audioContext.createBufferSource();
+      source.buffer = chunk.buffer;
+      source.connect(audioContext.destination);
+      source.onended = () => {
+        source.disconnect();
+        music.sources.delete(source);
+      };
+      source.start(when, offset);
+      music.sources.add(source);
+      if (music.log.length < kScheduleLogLength) {
+        music.log.push({ first: chunk.first, frames: chunk.frames, pass: music.pass, when, offset });
+      }
+    }
+  }
+
+  // The context did not start in time: say so, and let the program run on its silent clock.
+  function audioDidNotStart() {
+    audioDeadline = 0;
+    if (audioContext === null || audioContext.state === 'running' || !running) return;
+    music.failed = true;
+    showNotice('The browser has not started the sound (is there an output device?): the show ' +
+               'plays silently.');
+    audioContext.close().catch(() => {});
+    audioContext = null;  // the next click tries a fresh one
+  }
+
+  // ---- The calls the wasm back ends make (platform/display_web.cpp, platform/audio_web.cpp) ----
   const page = {
     canvasReady: () => context2d !== null,
     nextKey: () => keys.shift() || 0,
@@ -70,40 +212,61 @@
       context2d.putImageData(frame, 0, 0);
       if (stats.frames++ === 0) stats.firstFrameMs = performance.now() - clickTime;
     },
-    // Resumes on the next animation frame; a hidden tab gets none, so a timer stands in.
-    nextFrame() {
-      return new Promise((resolve) => {
-        let done = false;
-        const go = () => { if (!done) { done = true; resolve(); } };
-        requestAnimationFrame(go);
-        setTimeout(go, 100);
-      });
-    },
-    audioReady: () => audioContext !== null,
-    playMusic(samples, channels, rate) {
-      try {
-        const frames = samples.length / channels;
-        const buffer = audioContext.createBuffer(channels, frames, rate);
-        for (let c = 0; c < channels; ++c) {
-          const out = buffer.getChannelData(c);
-          for (let i = 0, at = c; i < frames; ++i, at += channels) out[i] = samples[at] / 32768;
+    // Resumes the program on the next animation frame; a hidden tab gets none, so a timer
+    // stands in. A run that ends there (Escape) leaves by the exit the runtime throws.
+    nextFrame(wakeUp) {
+      let done = false;
+      const go = () => {
+        if (done) return;
+        done = true;
+        try {
+          wakeUp();
+        } catch (e) {
+          if (!(e && e.name === 'ExitStatus')) throw e;
         }
-        source = audioContext.createBufferSource();
-        source.buffer = buffer;
-        source.loop = true;
-        source.connect(audioContext.destination);
-        startTime = audioContext.currentTime;
-        source.start(startTime);
-        return true;
+      };
+      requestAnimationFrame(go);
+      setTimeout(go, 100);
+    },
+    audioReady: () => audioContext !== null && !music.failed,
+    startSeconds: () => startSeconds,
+    startMusic(channels, rate, frameCount) {
+      if (audioContext === null || music.failed) return false;
+      page.stopMusic();
+      Object.assign(music, { playing: true, channels, rate, frameCount, chunks: [], queued: 0,
+                             fromFrame: Math.min(Math.round(startSeconds * rate), frameCount - 1),
+                             startFrame: null, next: 0, pass: 0, log: [] });
+      return true;
+    },
+    musicChannels: () => music.channels,
+    // Frames [firstFrame, firstFrame + frames) of the piece as interleaved 16-bit samples.
+    queueMusic(samples, firstFrame, frames) {
+      if (!music.playing || audioContext === null || firstFrame !== music.queued) return;
+      try {
+        const buffer = audioContext.createBuffer(music.channels, frames, music.rate);
+        for (let c = 0; c < music.channels; ++c) {
+          const out = buffer.getChannelData(c);
+          for (let i = 0, at = c; i < frames; ++i, at += music.channels) out[i] = samples[at] / 32768;
+        }
+        music.chunks.push({ first: firstFrame, frames, buffer });
+        music.queued = firstFrame + frames;
+        scheduleMusic();
       } catch (e) {
-        showMessage('The music cannot play here (' + e.message + '); the show plays silently.');
-        return false;
+        music.failed = true;
+        showNotice('The music cannot play here (' + e.message + '): the show plays silently.');
       }
     },
-    // Seconds of music heard since it started: the context time of the sample now at the
-    // speakers, carried forward on the page's clock between audio blocks.
+    musicFailed: () => music.failed,
+    // The program could not load or play the music; what is wrong came just before, on stderr.
+    musicUnavailable() {
+      showNotice('The show plays on without its music.');
+    },
+    // Seconds of music heard since it started, unwrapped, from the start position: the context
+    // time of the sample now at the speakers, carried forward on the page's clock between audio
+    // blocks. Standing at the start position until the sound begins.
     heardSeconds() {
-      if (audioContext === null) return 0;
+      scheduleMusic();
+      if (audioContext === null || music.startFrame === null) return startSeconds;
       let heard = null;
       if (typeof audioContext.getOutputTimestamp === 'function') {
         const stamp = audioContext.getOutputTimestamp();
@@ -116,14 +279,16 @@
         heard = audioContext.currentTime - (audioContext.outputLatency || 0) -
                 (audioContext.baseLatency || 0);
       }
-      return heard - startTime;
+      return startSeconds + heard - music.startFrame / audioContext.sampleRate;
     },
     stopMusic() {
-      if (source !== null) {
-        try { source.stop(); } catch (e) { /* already stopped */ }
+      music.playing = false;
+      for (const source of music.sources) {
+        try { source.stop(); } catch (e) { /* not started or already stopped */ }
         source.disconnect();
-        source = null;
       }
+      music.sources.clear();
+      music.chunks = [];
     },
   };
 
@@ -139,25 +304,36 @@
     } else if (params.get('offset')) {
       args.push('--audio-offset', params.get('offset'));
     }
+    if (params.has('timings')) args.push('--timings');
     return args;
+  }
+
+  function showStartScreen() {
+    document.body.classList.remove('playing');
+    canvas.style.display = 'none';
+    startScreen.style.display = 'flex';
+    clearTimeout(noticeTimer);
+    notice.classList.remove('shown');
   }
 
   function finished(status) {
     running = false;
     stats.exitStatus = status;
+    clearTimeout(audioDeadline);
     page.stopMusic();
     if (headless || bench) {
       console.log('brindlehop: exit ' + status);
       return;
     }
-    canvas.style.display = 'none';
-    startScreen.style.display = 'flex';
+    showStartScreen();
     if (status !== 0) {
       // A broken data set or a failed start stays broken: no point offering the click again.
       ready = false;
       prompt.textContent = 'The show cannot start.';
       startScreen.classList.add('waiting');
       showMessage(errorLines.join('\n') || 'The show stopped with status ' + status + '.');
+    } else {
+      showMessage(notices.join('\n'));
     }
   }
 
@@ -165,12 +341,15 @@
     if (!ready || running) return;
     running = true;
     errorLines = [];
+    notices = [];
     keys = [];
+    music.failed = false;
     stats.frames = 0;
     stats.firstFrameMs = -1;
     stats.runs++;
     showMessage('');
     if (!headless && !bench) {
+      document.body.classList.add('playing');
       startScreen.style.display = 'none';
       canvas.style.display = 'block';
     }
@@ -179,8 +358,14 @@
       page,
       print: (line) => console.log(line),
       printErr: (line) => {
+        line = forVisitor(line);
         errorLines.push(line);
         console.warn(line);
+        // Lines for the file's name and fault reach the visitor; the bare "No Init" and
+        // "Can`t play file" and the back ends' "audio:" lines are said better by the page.
+        if (running && !headless && !bench && !/^(No Init|Can`t play file|audio: |brindlehop: timing )/.test(line)) {
+          showNotice(line);
+        }
       },
       instantiateWasm(imports, receive) {
         WebAssembly.instantiate(wasmModule, imports).then((instance) => receive(instance),
@@ -196,8 +381,7 @@
         running = false;
         page.stopMusic();
         fail('The show stopped: ' + what);
-        canvas.style.display = 'none';
-        startScreen.style.display = 'flex';
+        showStartScreen();
       },
     }).catch((e) => fail('The program cannot start: ' + (e && e.message ? e.message : e)));
   }
@@ -205,22 +389,62 @@
   function onStartClick() {
     if (!ready || running) return;
     clickTime = performance.now();
-    // Browsers let sound start only from a user gesture: the context is made (or resumed) here.
+    // Browsers let sound start only from a user gesture: the context is made (or resumed) here,
+    // at the music's rate where the browser allows it, so the buffers play without resampling.
     if (audioContext === null) {
       const AudioContextClass = window.AudioContext || window.webkitAudioContext;
       if (AudioContextClass) {
-        try { audioContext = new AudioContextClass(); } catch (e) { audioContext = null; }
+        try {
+          audioContext = new AudioContextClass({ sampleRate: 44100 });
+        } catch (e) {
+          try { audioContext = new AudioContextClass(); } catch (e2) { audioContext = null; }
+        }
       }
       if (audioContext === null) showMessage('This browser has no Web Audio: the show plays silently.');
     }
-    if (audioContext !== null && audioContext.state === 'suspended') audioContext.resume();
+    if (audioContext !== null) {
+      if (audioContext.state === 'suspended') audioContext.resume().catch(() => {});
+      audioContext.onstatechange = () => scheduleMusic();
+      audioDeadline = setTimeout(audioDidNotStart, kAudioStartMs);
+    }
     run();
+    if (audioContext === null && !headless && !bench) {
+      showNotice('This browser has no Web Audio: the show plays silently.');
+    }
+  }
+
+  function fromBase64(text) {
+    const binary = atob(text);
+    const bytes = new Uint8Array(binary.length);
+    for (let i = 0; i < binary.length; ++i) bytes[i] = binary.charCodeAt(i);
+    return bytes;
   }
 
   async function fetchBytes(name) {
-    const response = await fetch('data/' + encodeURIComponent(name));
-    if (!response.ok) throw new Error('data/' + name + ': ' + response.status + ' ' + response.statusText);
+    const response = await fetch(name);
+    if (!response.ok) throw new Error(name + ': ' + response.status + ' ' + response.statusText);
     return new Uint8Array(await response.arrayBuffer());
+  }
+
+  // The data and the WebAssembly, from the page itself or from the server.
+  async function loadFiles() {
+    if (bundle) {
+      for (const [name, text] of bundle.files) dataFiles.set(name, fromBase64(text));
+      return fromBase64(bundle.wasm);
+    }
+    const list = await fetch('data/files.txt');
+    if (!list.ok) throw new Error('data/files.txt: ' + list.status + ' ' + list.statusText);
+    const names = (await list.text()).split('\n').filter((n) => n !== '');
+    const missing = [];
+    await Promise.all(names.map(async (name) => {
+      try {
+        dataFiles.set(name, await fetchBytes('data/' + encodeURIComponent(name)));
+      } catch (e) {
+        missing.push(e.message);
+      }
+    }));
+    if (missing.length > 0) throw new Error('cannot load ' + missing.sort().join(', '));
+    return fetchBytes('brindlehop.wasm');
   }
 
   async function load() {
@@ -233,19 +457,20 @@
       return;
     }
     try {
-      const list = await fetch('data/files.txt');
-      if (!list.ok) throw new Error('data/files.txt: ' + list.status + ' ' + list.statusText);
-      const names = (await list.text()).split('\n').filter((n) => n !== '');
-      const missing = [];
-      await Promise.all(names.map(async (name) => {
-        try { dataFiles.set(name, await fetchBytes(name)); } catch (e) { missing.push(e.message); }
-      }));
-      if (missing.length > 0) throw new Error('cannot load ' + missing.sort().join(', '));
-      const wasm = await fetch('brindlehop.wasm');
-      if (!wasm.ok) throw new Error('brindlehop.wasm: ' + wasm.status + ' ' + wasm.statusText);
-      wasmModule = await WebAssembly.compile(await wasm.arrayBuffer());
+      wasmModule = await WebAssembly.compile(await loadFiles());
     } catch (e) {
-      fail(e.message);
+      if (location.protocol === 'file:') {
+        // Browsers do not let a page opened from disk read the files beside it.
+        const folder = decodeURIComponent(location.pathname.replace(/\/[^/]*$/, '/'))
+          .replace(/^\/([A-Za-z]:)/, '$1');
+        fail('A browser does not let a page opened from disk read the show\'s files beside it (' +
+             e.message + ').\n\nOpen brindlehop.html in the same folder instead: it is the ' +
+             'whole show in one file and plays from disk. Or serve the folder with a web ' +
+             'server, for example\n  python3 -m http.server -d "' + folder + '" 8000\n' +
+             'and open http://localhost:8000/');
+      } else {
+        fail(e.message);
+      }
       return;
     }
     ready = true;
@@ -258,8 +483,9 @@
     startScreen.classList.remove('waiting');
   }
 
-  // A run ends as the native program does, by exiting; in a browser the exit surfaces as an
-  // ExitStatus thrown out of the frame loop's resume, after onExit has already run.
+  // A run ends as the native program does, by exiting; in a browser the exit is an ExitStatus
+  // thrown after onExit has run. The frame loop's resume catches its own; these are for any
+  // other way out.
   window.addEventListener('unhandledrejection', (event) => {
     if (event.reason && event.reason.name === 'ExitStatus') event.preventDefault();
   });
@@ -269,6 +495,16 @@
   window.addEventListener('resize', fitCanvas);
   startScreen.addEventListener('click', onStartClick);
   fullscreenButton.addEventListener('click', toggleFullscreen);
+  document.addEventListener('fullscreenchange', () => {
+    fullscreenButton.textContent = document.fullscreenElement ? 'Leave full screen' : 'Full screen';
+  });
+  // Over the show the button stays out of sight until the pointer moves.
+  let pointerTimer = 0;
+  window.addEventListener('pointermove', () => {
+    document.body.classList.add('pointer');
+    clearTimeout(pointerTimer);
+    pointerTimer = setTimeout(() => document.body.classList.remove('pointer'), 2000);
+  });
   window.addEventListener('keydown', (event) => {
     if (event.key === 'f' || event.key === 'F') {
       toggleFullscreen();
@@ -281,9 +517,13 @@
   });
   fitCanvas();
 
-  const script = document.createElement('script');
-  script.src = 'brindlehop.js';
-  script.onload = load;
-  script.onerror = () => fail('The program (brindlehop.js) did not load.');
-  document.body.appendChild(script);
+  if (typeof createBrindlehop === 'function') {
+    load();
+  } else {
+    const script = document.createElement('script');
+    script.src = 'brindlehop.js';
+    script.onload = load;
+    script.onerror = () => fail('The program (brindlehop.js) did not load.');
+    document.body.appendChild(script);
+  }
 })();
