@@ -93,6 +93,6 @@ CXX=clang++ CC=clang cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build build/fuzz -j "$jobs"
 (cd build/fuzz && ctest -j "$jobs" --output-on-failure)
 
-echo "== browser build: tests in headless chromium =="
-install_web chromium
+echo "== browser build: tests in headless chromium and firefox =="
+install_web chromium firefox-esr
 sh tests/web/run.sh
