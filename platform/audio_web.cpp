@@ -1,9 +1,9 @@
 // Looped playback of the music through Web Audio in a browser, and the player's clock.
-// The page (web/page.js) owns the AudioContext, made on the click that starts the show, and
+// The page (web/page.js) owns the AudioContext, resumed by the click that starts the show, and
 // plays what it is handed as consecutive buffers, each starting on the sample where the one
 // before it ends. The piece is decoded here a block at a time while the show runs: the first
-// second before the sound starts, then a block per frame until all of it has been handed over
-// (the page keeps it and plays the loop from its copy).
+// half second before the sound starts, then a block per frame until all of it has been handed
+// over (the page keeps it and plays the loop from its copy).
 #include <emscripten.h>
 
 #include <algorithm>
@@ -26,6 +26,12 @@ EM_JS(void, webMusicUnavailable, (), { if (Module.page) Module.page.musicUnavail
 EM_JS(double, webAudioHeardSeconds, (), { return Module.page.heardSeconds(); });
 EM_JS(double, webStartSeconds, (), { return Module.page ? Module.page.startSeconds() : 0; });
 EM_JS(void, webAudioStop, (), { if (Module.page) Module.page.stopMusic(); });
+// Until the visitor clicks, the page shows its start screen. Everything before the first frame
+// is done by then (the pictures loaded and checked, the music opened and its first half second
+// decoded), so the click starts the sound and the frames at once.
+EM_JS(void, webWaitForStart, (), {
+    Asyncify.handleSleep((wakeUp) => Module.page.waitForStart(wakeUp));
+});
 // clang-format on
 
 namespace {
@@ -33,7 +39,7 @@ namespace {
 // The silent clock reports bytes as if 44100 Hz stereo 16-bit were playing.
 constexpr double kSilentBytesPerSecond = 44100.0 * 2 * 2;
 // Decoded before the sound starts, and kept decoded ahead of what is heard at the least.
-constexpr double kLeadSeconds = 1.0;
+constexpr double kLeadSeconds = 0.5;
 // At most this much is decoded in a frame once the lead is there: well under a millisecond.
 constexpr size_t kFeedFrames = 16384;
 
@@ -90,7 +96,9 @@ bool loadMusicStream(AudioPlayer* player, const char* path) {
         webMusicUnavailable();
         return false;
     }
-    // The context's own clock stands in for callback stamps: no device buffer, no period.
+    // The first of it is ready before the click; the context's own clock stands in for
+    // callback stamps: no device buffer, no period.
+    decodeMusicUntil(&player->stream, leadFrames(player->stream));
     initPlayClock(&player->clock, player->stream.music.sampleRate, 0, 0, player->offsetMs);
     (void)createSpectrumWork(&player->spectrumWork);
     player->streamReady = true;
@@ -99,6 +107,7 @@ bool loadMusicStream(AudioPlayer* player, const char* path) {
 
 void playMusicLooped(AudioPlayer* player) {
     if (player->playing) return;
+    webWaitForStart();
     player->playing = true;
     if (player->streamReady) {
         player->clock.lastHeard = 0.0;

@@ -43,7 +43,9 @@
   const dataFiles = new Map();  // name -> bytes, loaded once and given to every run
   let wasmModule = null;        // compiled once; each run instantiates it afresh
   let ready = false;
-  let running = false;
+  let loading = false;          // a run of the program is under way, before or during the show
+  let running = false;          // the show plays: from the click to the exit
+  let startWaiter = null;       // resumes a run that waits for the click, once loaded
   let errorLines = [];
   let notices = [];
   let noticeTimer = 0;
@@ -96,10 +98,11 @@
     console.error('brindlehop: ' + text);
   }
 
-  // Something the visitor should know while the show plays on: over the show for a while, and
-  // on the start screen once it ends.
+  // Something the visitor should know while the show plays on: over the page for a while, and
+  // on the start screen once the show ends. Without text, shows again those there are.
   function showNotice(text) {
-    notices.push(text);
+    if (text !== null) notices.push(text);
+    if (notices.length === 0) return;
     notice.textContent = notices.join('\n');
     notice.classList.add('shown');
     clearTimeout(noticeTimer);
@@ -213,20 +216,23 @@
       if (stats.frames++ === 0) stats.firstFrameMs = performance.now() - clickTime;
     },
     // Resumes the program on the next animation frame; a hidden tab gets none, so a timer
-    // stands in. A run that ends there (Escape) leaves by the exit the runtime throws.
+    // stands in.
     nextFrame(wakeUp) {
       let done = false;
       const go = () => {
         if (done) return;
         done = true;
-        try {
-          wakeUp();
-        } catch (e) {
-          if (!(e && e.name === 'ExitStatus')) throw e;
-        }
+        resume(wakeUp);
       };
       requestAnimationFrame(go);
       setTimeout(go, 100);
+    },
+    // The program has loaded and checked its material and waits for the click to start the
+    // music, so the show starts the moment the visitor asks for it.
+    waitForStart(wakeUp) {
+      startWaiter = wakeUp;
+      prompt.textContent = 'Click to start';
+      startScreen.classList.remove('waiting');
     },
     audioReady: () => audioContext !== null && !music.failed,
     startSeconds: () => startSeconds,
@@ -316,8 +322,20 @@
     notice.classList.remove('shown');
   }
 
+  // Resumes the program where it waits; a run that ends there (Escape, the end of the show)
+  // leaves by the exit the runtime throws.
+  function resume(wakeUp) {
+    try {
+      wakeUp();
+    } catch (e) {
+      if (!(e && e.name === 'ExitStatus')) throw e;
+    }
+  }
+
   function finished(status) {
     running = false;
+    loading = false;
+    startWaiter = null;
     stats.exitStatus = status;
     clearTimeout(audioDeadline);
     page.stopMusic();
@@ -334,25 +352,22 @@
       showMessage(errorLines.join('\n') || 'The show stopped with status ' + status + '.');
     } else {
       showMessage(notices.join('\n'));
+      // The next run loads while the visitor looks at the start screen.
+      prompt.textContent = 'Loading…';
+      startScreen.classList.add('waiting');
+      run();
     }
   }
 
+  // Starts a run of the program: in the headless and bench modes straight through, for the show
+  // as far as the click (waitForStart).
   function run() {
-    if (!ready || running) return;
-    running = true;
+    if (!ready || loading) return;
+    loading = true;
+    running = headless || bench;
     errorLines = [];
     notices = [];
     keys = [];
-    music.failed = false;
-    stats.frames = 0;
-    stats.firstFrameMs = -1;
-    stats.runs++;
-    showMessage('');
-    if (!headless && !bench) {
-      document.body.classList.add('playing');
-      startScreen.style.display = 'none';
-      canvas.style.display = 'block';
-    }
     createBrindlehop({
       arguments: argumentsFromUrl(),
       page,
@@ -363,7 +378,7 @@
         console.warn(line);
         // Lines for the file's name and fault reach the visitor; the bare "No Init" and
         // "Can`t play file" and the back ends' "audio:" lines are said better by the page.
-        if (running && !headless && !bench && !/^(No Init|Can`t play file|audio: |brindlehop: timing )/.test(line)) {
+        if (loading && !headless && !bench && !/^(No Init|Can`t play file|audio: |brindlehop: timing )/.test(line)) {
           showNotice(line);
         }
       },
@@ -379,6 +394,8 @@
       onExit: finished,
       onAbort: (what) => {
         running = false;
+        loading = false;
+        startWaiter = null;
         page.stopMusic();
         fail('The show stopped: ' + what);
         showStartScreen();
@@ -386,31 +403,43 @@
     }).catch((e) => fail('The program cannot start: ' + (e && e.message ? e.message : e)));
   }
 
-  function onStartClick() {
-    if (!ready || running) return;
-    clickTime = performance.now();
-    // Browsers let sound start only from a user gesture: the context is made (or resumed) here,
-    // at the music's rate where the browser allows it, so the buffers play without resampling.
-    if (audioContext === null) {
-      const AudioContextClass = window.AudioContext || window.webkitAudioContext;
-      if (AudioContextClass) {
-        try {
-          audioContext = new AudioContextClass({ sampleRate: 44100 });
-        } catch (e) {
-          try { audioContext = new AudioContextClass(); } catch (e2) { audioContext = null; }
-        }
-      }
-      if (audioContext === null) showMessage('This browser has no Web Audio: the show plays silently.');
+  // The context, at the music's rate where the browser allows it, so the buffers play without
+  // resampling. Made while the page loads, since the first one can take half a second (the
+  // browser starts its audio service); it stays suspended until the click resumes it, as
+  // browsers let sound start only from a user gesture.
+  function makeAudioContext() {
+    const AudioContextClass = window.AudioContext || window.webkitAudioContext;
+    if (!AudioContextClass || audioContext !== null) return;
+    try {
+      audioContext = new AudioContextClass({ sampleRate: 44100 });
+    } catch (e) {
+      try { audioContext = new AudioContextClass(); } catch (e2) { audioContext = null; }
     }
+  }
+
+  function onStartClick() {
+    if (startWaiter === null || running) return;
+    clickTime = performance.now();
+    makeAudioContext();
     if (audioContext !== null) {
       if (audioContext.state === 'suspended') audioContext.resume().catch(() => {});
       audioContext.onstatechange = () => scheduleMusic();
       audioDeadline = setTimeout(audioDidNotStart, kAudioStartMs);
     }
-    run();
-    if (audioContext === null && !headless && !bench) {
-      showNotice('This browser has no Web Audio: the show plays silently.');
-    }
+    running = true;
+    music.failed = false;
+    stats.frames = 0;
+    stats.firstFrameMs = -1;
+    stats.runs++;
+    showMessage('');
+    document.body.classList.add('playing');
+    startScreen.style.display = 'none';
+    canvas.style.display = 'block';
+    // What the program found while loading (music that cannot play) shows over the show too.
+    showNotice(audioContext === null ? 'This browser has no Web Audio: the show plays silently.' : null);
+    const wakeUp = startWaiter;
+    startWaiter = null;
+    resume(wakeUp);
   }
 
   function fromBase64(text) {
@@ -476,11 +505,10 @@
     ready = true;
     if (headless || bench) {
       prompt.textContent = headless ? 'Rendering (headless)…' : 'Timing the scenes…';
-      run();
-      return;
+    } else {
+      makeAudioContext();
     }
-    prompt.textContent = 'Click to start';
-    startScreen.classList.remove('waiting');
+    run();
   }
 
   // A run ends as the native program does, by exiting; in a browser the exit is an ExitStatus

@@ -170,7 +170,6 @@ async function lockedFrames(browser, base) {
 // Milliseconds from the native program's start to its first frame (--timings), on SDL's dummy
 // video and audio drivers.
 function nativeFirstFrameMs() {
-  if (!nativeProgram) return null;
   const root = path.resolve(siteDir, '..', '..');
   const result = childProcess.spawnSync(nativeProgram, ['--window', '--timings'], {
     cwd: root, timeout: 8000, killSignal: 'SIGKILL', encoding: 'utf8',
@@ -212,17 +211,19 @@ async function livePage(browser, base) {
   await waitFor('the start screen', async () => (await text(page, '#prompt')) === 'Click to start', 60);
   await page.screenshot({ path: path.join(outDir, `${browserName}_start.png`) });
   check((await text(page, '#start h1')) === 'Brindlehop', 'the start screen shows the title');
+  const labels = [];
+  for (let i = 0; i < 2; ++i) {
+    const label = await text(page, '#fullscreen');
+    await page.click('#fullscreen');
+    await waitFor('the full screen switch', async () => (await text(page, '#fullscreen')) !== label, 5);
+    labels.push(await text(page, '#fullscreen'));
+  }
+  check(labels.join() === 'Leave full screen,Full screen', 'the button enters and leaves full screen, saying which');
 
-  const nativeMs = nativeFirstFrameMs();
+  const nativeMs = nativeProgram ? [nativeFirstFrameMs()] : [];
   await page.click('#start');
   await waitFor('the first frame', async () => (await stats(page)).frames > 0, 20);
-  const firstFrameMs = (await stats(page)).firstFrameMs;
-  if (nativeMs !== null) {
-    check(firstFrameMs <= 3 * nativeMs, `the first frame comes ${firstFrameMs.toFixed(0)} ms after ` +
-          `the click; the native program's ${nativeMs.toFixed(0)} ms after its start`);
-  } else {
-    console.log(`     first frame ${firstFrameMs.toFixed(0)} ms after the click`);
-  }
+  const firstFrameMs = [(await stats(page)).firstFrameMs];
   // The clock, sampled over a second and a half, moves forward and never back.
   const heard = [];
   for (let i = 0; i < 30; ++i) {
@@ -273,8 +274,20 @@ async function livePage(browser, base) {
   check(!after.running && after.exitStatus === 0, 'Escape ends the show and brings back the start screen');
 
   // A second start works as the first did.
-  await page.click('#start');
+  if (nativeProgram) nativeMs.push(nativeFirstFrameMs());
+  await clickToStart(page);
   await waitFor('a frame of the second run', async () => (await stats(page)).frames > 10, 20);
+  firstFrameMs.push((await stats(page)).firstFrameMs);
+  // Click to first frame against the native program's start to first frame, each the better of
+  // two, as the machine may be busy with other work at any one of them.
+  const figures = `click to first frame ${firstFrameMs.map((ms) => ms.toFixed(0)).join(' and ')} ms; ` +
+                  `the native program's start to first frame ${nativeMs.map((ms) => ms === null ? '?' : ms.toFixed(0)).join(' and ')} ms`;
+  if (nativeMs.length > 0) {
+    check(nativeMs.every((ms) => ms !== null) && Math.min(...firstFrameMs) <= 3 * Math.min(...nativeMs),
+          'the first frame comes within three times the native time: ' + figures);
+  } else {
+    console.log('     ' + figures);
+  }
   await page.keyboard.press('Escape');
   await waitFor('the second Escape', async () => !(await stats(page)).running, 10);
   check(log.errors.length === 0, 'the show starts again after Escape; no console errors ' + JSON.stringify(log.errors));
@@ -297,7 +310,7 @@ async function naturalEnd(browser, base) {
   const shown = await page.$eval('#start', (e) => e.style.display !== 'none');
   check(ended && end.exitStatus === 0 && shown && end.frames > 60,
         `the show ends by itself at 100 s with status 0 and the start screen (${end.frames} frames)`);
-  await page.click('#start');
+  await clickToStart(page);
   await waitFor('a frame of the next run', async () => (await stats(page)).frames > 10, 20);
   check((await stats(page)).running, 'after the end the show starts again on a click');
   await page.keyboard.press('Escape');
@@ -313,7 +326,7 @@ async function loopSeam(browser, base) {
   await clickToStart(page);
   await waitFor('the end of the first run', async () => (await stats(page)).exitStatus !== null, 30);
   await waitFor('the sound', async () => (await page.evaluate(() => window.brindlehop.audioState())) === 'running', 10);
-  await page.click('#start');
+  await clickToStart(page);
   await waitFor('the end of the second run', async () => (await stats(page)).runs === 2 &&
                 !(await stats(page)).running, 30);
   const schedule = await page.evaluate(() => window.brindlehop.schedule());
@@ -385,17 +398,17 @@ async function missingFile(browser) {
   });
 }
 
-// A file that loads but is no picture: the native asset check names it, before the show starts,
-// by the site's folder rather than the program's in-memory one.
+// A file that loads but is no picture: the native asset check names it before the start screen
+// offers the click, by the site's folder rather than the program's in-memory one.
 async function brokenFile(browser) {
   await withServer(new Set(), new Map([['/data/tex.jpg', 'not a picture']]), async (base) => {
     const { page, log } = await openPage(browser, base + '/index.html');
-    await clickToStart(page);
     await waitFor('the failure', async () => (await text(page, '#message')) !== '', 30);
     const message = await text(page, '#message');
     const end = await stats(page);
     check(message.includes('data/tex.jpg') && !message.includes('/data ') && end.frames === 0 &&
-          end.exitStatus === 2, 'a broken data file stops the show before its first frame, named on the page: ' + message);
+          end.exitStatus === 2 && (await text(page, '#prompt')) === 'The show cannot start.',
+          'a broken data file stops the show before its first frame, named on the page: ' + message);
     await page.screenshot({ path: path.join(outDir, `${browserName}_broken_data.png`) });
     check(log.errors.length === 0, 'a broken data file is no console error ' + JSON.stringify(log.errors));
     await page.close();
