@@ -94,9 +94,10 @@ write_source_lists() {
     done
 }
 
-# "source version" of the installed development package.
+# "source version" of the installed development package (once, though a multiarch twin of
+# another architecture is installed too: both have the same version).
 source_of() {
-    dpkg-query -W -f='${source:Package} ${source:Version}\n' "$1"
+    dpkg-query -W -f='${source:Package} ${source:Version}\n' "$1" 2>/dev/null | head -n 1
 }
 
 # A mirror that has a source package's tarballs but not its .dsc (apt has checked each tarball
@@ -328,7 +329,9 @@ recipe_revision() {
 }
 
 build_one() {  # package
-    set -- $(source_of "$1")
+    info=$(source_of "$1")
+    [ -n "$info" ] || { echo "deps/build.sh: $1 is not installed; its version is the one built" >&2; exit 1; }
+    set -- $info
     name=$1
     version=$2
     stamp=$prefix/.built-$name-$version-r$(recipe_revision "$name")
