@@ -56,7 +56,7 @@ install_arm64() {
 }
 if [ "$mode" = package-arm64 ]; then
     install_arm64 dpkg-dev file lintian desktop-file-utils appstream man-db
-    cmake -S . -B build/package-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/arm64-linux-gnu.cmake \
+    cmake --no-warn-unused-cli -S . -B build/package-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/arm64-linux-gnu.cmake \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS=-D_FORTIFY_SOURCE=2 \
         -DBRINDLEHOP_TESTS=OFF -DBRINDLEHOP_BENCH=OFF -DBRINDLEHOP_TOOLS=OFF >/dev/null
     cmake --build build/package-arm64 -j "$jobs"
