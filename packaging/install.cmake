@@ -14,9 +14,11 @@ set(BRINDLEHOP_MAINTAINER "Brindlehop maintainers <maintainers@users.noreply.c-s
 # The screenshot is the README's picture of the six scenes, as published with the sources.
 set(BRINDLEHOP_SCREENSHOT_URL "${PROJECT_HOMEPAGE_URL}/docs/scenes.jpg")
 
-# The manual page comes from the program itself, so it lists exactly the options --help lists.
+# The manual page comes from the program itself, so it lists exactly the options --help lists;
+# a cross-built program runs under the toolchain's emulator (qemu-user) for it.
 add_custom_command(OUTPUT brindlehop.6.gz
-    COMMAND sh -c "\"$0\" --help-man > brindlehop.6 && gzip -9nf brindlehop.6" $<TARGET_FILE:brindlehop>
+    COMMAND sh -c "\"$@\" --help-man > brindlehop.6 && gzip -9nf brindlehop.6"
+            sh ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:brindlehop>
     DEPENDS brindlehop
     COMMENT "Writing the manual page"
     VERBATIM)
@@ -43,7 +45,7 @@ install(FILES packaging/lintian-overrides DESTINATION share/lintian/overrides RE
 install(FILES packaging/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
     DESTINATION share/doc/brindlehop)
 
-# cpack -G DEB: build/package/brindlehop_<version>_amd64.deb, its dependencies worked out from
+# cpack -G DEB: build/package/brindlehop_<version>_<arch>.deb, its dependencies worked out from
 # the program's shared libraries by dpkg-shlibdeps.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brindlehop)
@@ -64,6 +66,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# A cross build (cmake/arm64-linux-gnu.cmake) is packaged for the machine it runs on, not this one;
+# dpkg-shlibdeps then looks its libraries up among the multiarch :arm64 packages.
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_NAME STREQUAL "Linux"
+   AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+endif()
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
