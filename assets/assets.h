@@ -55,14 +55,26 @@ constexpr int64_t kMaxImagePixels = 64LL << 20;  // 64 Mpixel = 256 MiB of Pixel
 // ---------------------------------------------------------------------------------------------
 // Data files
 
-// Opens path for reading only when it is a regular file; otherwise nullptr, and why (when given)
-// says why: "missing", "not a regular file (a FIFO)", "cannot be opened: <strerror>".
-// Never waits: a FIFO without a writer is refused at once.
-FILE* openRegularFile(const char* path, std::string* why = nullptr);
+// Largest files of each kind that are read whole, far above what the show's own need: a picture
+// followed by gigabytes of anything must not be read into memory.
+constexpr uint64_t kMaxPictureFileBytes = uint64_t{32} << 20;  // 32 MiB
+constexpr uint64_t kMaxTextFileBytes = uint64_t{16} << 20;     // 16 MiB
 
-// Reads data/<name> whole; nullptr when it is not a regular file, cannot be opened, read or
-// allocated, or the path is too long, with the reason in why (when given).
-DataFile* readDataFile(const char* name, std::string* why = nullptr);
+// Opens path for reading only when it is a regular file of at most maxBytes; otherwise nullptr,
+// and why (when given) says why: "missing", "not a regular file (a FIFO)", "cannot be opened:
+// <strerror>", "larger than the limit of 16 MiB (<size> bytes)". Never waits: a FIFO without a
+// writer is refused at once.
+FILE* openRegularFile(const char* path, std::string* why = nullptr,
+                      uint64_t maxBytes = UINT64_MAX);
+
+// The words for a limit of bytes in a message: "16 MiB", "1000 bytes".
+std::string sizeLimitText(uint64_t bytes);
+
+// Reads data/<name> whole; nullptr when it is not a regular file, is larger than maxBytes
+// (at most 2 GiB), cannot be opened, read or allocated, or the path is too long, with the
+// reason in why (when given).
+DataFile* readDataFile(const char* name, std::string* why = nullptr,
+                       uint64_t maxBytes = kMaxPictureFileBytes);
 
 // Frees the bytes and the record; nullptr is ignored.
 void releaseDataFile(DataFile* file);

@@ -26,15 +26,26 @@ FILE* fail(std::string* why, const std::string& reason) {
 
 }  // namespace
 
-FILE* openRegularFile(const char* path, std::string* why) {
+std::string sizeLimitText(uint64_t bytes) {
+    if (bytes >= (uint64_t{1} << 20) && bytes % (uint64_t{1} << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+FILE* openRegularFile(const char* path, std::string* why, uint64_t maxBytes) {
     if (!path) return fail(why, "no path");
     // Without O_NONBLOCK, opening a FIFO that nobody writes to waits for ever, before the type
     // can be looked at. The type is taken from the open descriptor, so nothing can be swapped in
     // between the check and the reads.
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return fail(why, "missing");
-        return fail(why, std::string("cannot be opened: ") + std::strerror(errno));
+        const int error = errno;
+        if (error == ENOENT) return fail(why, "missing");
+        // Some kinds cannot be opened at all (a socket gives ENXIO): their kind is the reason.
+        struct stat info;
+        if (stat(path, &info) == 0 && !S_ISREG(info.st_mode))
+            return fail(why, std::string("not a regular file (") + kindOf(info.st_mode) + ")");
+        return fail(why, std::string("cannot be opened: ") + std::strerror(error));
     }
     struct stat info;
     if (fstat(fd, &info) != 0) {
@@ -45,6 +56,11 @@ FILE* openRegularFile(const char* path, std::string* why) {
     if (!S_ISREG(info.st_mode)) {
         close(fd);
         return fail(why, std::string("not a regular file (") + kindOf(info.st_mode) + ")");
+    }
+    if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes) {
+        close(fd);
+        return fail(why, "larger than the limit of " + sizeLimitText(maxBytes) + " (" +
+                             std::to_string(static_cast<long long>(info.st_size)) + " bytes)");
     }
     // Reads of a regular file never block; the flag goes anyway, so the stream behaves as one
     // from fopen.

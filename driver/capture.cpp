@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -95,6 +96,42 @@ WriteOutcome writeAll(int fd, const void* data, size_t size, double stallSeconds
     return WriteOutcome::kWritten;
 }
 
+// Copies what ffmpeg wrote to its standard error onto ours, once; whether there was anything. At
+// "-loglevel error" every line it prints is an error.
+bool forwardEncoderMessages(VideoPipe* video) {
+    std::FILE* log = video->encoderLog;
+    if (log == nullptr) return false;
+    video->encoderLog = nullptr;
+    bool any = false;
+    char buffer[4096];
+    std::rewind(log);
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, log)) > 0) {
+        any = true;
+        std::fwrite(buffer, 1, got, stderr);
+    }
+    std::fclose(log);
+    return any;
+}
+
+// Where the video goes and under which name ffmpeg writes it. A link is followed, so the file
+// it points to is replaced and the link kept; a device or FIFO is written to directly, since it
+// cannot be replaced.
+void chooseVideoFiles(VideoPipe* video, const char* path) {
+    video->finalPath = path;
+    video->partialPath.clear();
+    struct stat info {};
+    if (lstat(path, &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* real = realpath(path, nullptr)) {
+            video->finalPath = real;
+            std::free(real);
+        }
+    }
+    if (stat(video->finalPath.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return;
+    video->partialPath =
+        video->finalPath + "." + std::to_string(static_cast<long>(getpid())) + ".partial";
+}
+
 void sleepSeconds(double seconds) {
     timespec pause{0, static_cast<long>(seconds * 1e9)};
     nanosleep(&pause, nullptr);
@@ -118,7 +155,7 @@ std::string findProgram(const char* program, const char* searchPath) {
     return "";
 }
 
-std::vector<std::string> ffmpegArguments(const VideoSettings& settings) {
+std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const char* output) {
     const std::string size = std::to_string(kScreenWidth * settings.scale) + "x" +
                              std::to_string(kScreenHeight * settings.scale);
     char duration[64];
@@ -157,7 +194,9 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings) {
     // The sound ends with the last frame.
     args.insert(args.end(), {"-t", duration});
     if (mp4) args.insert(args.end(), {"-movflags", "+faststart"});
-    args.push_back(settings.path);
+    // Named, since ffmpeg would guess it from the output's name, which is a temporary one.
+    args.insert(args.end(), {"-f", mp4 ? "mp4" : "matroska"});
+    args.push_back(output != nullptr ? output : settings.path);
     return args;
 }
 
@@ -183,9 +222,19 @@ bool openVideoPipe(VideoPipe* video, const VideoSettings& settings) {
     if (settings.scale > 1) video->scaled = new Pixel[video->frameBytes / sizeof(Pixel)];
 
     video->path = settings.path;
-    video->pathExisted = stat(settings.path, &video->pathBefore) == 0;
+    chooseVideoFiles(video, settings.path);
+    // ffmpeg's error lines are kept, so that a failure it exits 0 after is still seen.
+    video->encoderLog = std::tmpfile();
+    if (video->encoderLog == nullptr) {
+        std::fprintf(stderr, "brindlehop: cannot make a file for ffmpeg's messages: %s\n",
+                     std::strerror(errno));
+        closeVideoPipe(video);
+        return false;
+    }
+    fcntl(fileno(video->encoderLog), F_SETFD, FD_CLOEXEC);
 
-    const std::vector<std::string> args = ffmpegArguments(settings);
+    const std::vector<std::string> args = ffmpegArguments(
+        settings, video->partialPath.empty() ? settings.path : video->partialPath.c_str());
     std::vector<char*> argv;
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
@@ -202,6 +251,7 @@ bool openVideoPipe(VideoPipe* video, const VideoSettings& settings) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fileno(video->encoderLog), STDERR_FILENO);
     pid_t pid = 0;
     const int failed = posix_spawnp(&pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -243,8 +293,10 @@ bool writeVideoFrame(VideoPipe* video, const Pixel* screen) {
         const int error = errno;
         closeInput(video);
         const int status = waitForEncoder(video);
+        std::fputc('\n', stderr);
+        forwardEncoderMessages(video);
         std::fprintf(
-            stderr, "\nbrindlehop: ffmpeg stopped taking frames after %llu of them (%s, %s)\n",
+            stderr, "brindlehop: ffmpeg stopped taking frames after %llu of them (%s, %s)\n",
             static_cast<unsigned long long>(video->framesWritten),
             status < 0 ? "not running" : describeExit(status).c_str(), std::strerror(error));
         return false;
@@ -262,12 +314,19 @@ bool closeVideoPipe(VideoPipe* video) {
     }
     if (video->pid != 0) {
         const int status = waitForEncoder(video);
+        const bool complained = forwardEncoderMessages(video);
         if (status != 0) {
             std::fprintf(stderr, "brindlehop: ffmpeg failed (%s)\n",
                          status < 0 ? "lost" : describeExit(status).c_str());
             ok = false;
+        } else if (complained) {
+            std::fprintf(stderr,
+                         "brindlehop: ffmpeg reported errors, so the video was not written "
+                         "whole\n");
+            ok = false;
         }
     }
+    forwardEncoderMessages(video);
     delete[] video->scaled;
     video->scaled = nullptr;
     return ok;
@@ -290,21 +349,28 @@ void stopEncoder(VideoPipe* video, double graceSeconds) {
     video->pid = 0;
 }
 
+bool finishVideoFile(VideoPipe* video) {
+    if (video->partialPath.empty()) return true;
+    if (std::rename(video->partialPath.c_str(), video->finalPath.c_str()) == 0) {
+        video->partialPath.clear();
+        return true;
+    }
+    std::fprintf(stderr, "brindlehop: cannot put the video in place as %s: %s\n",
+                 video->finalPath.c_str(), std::strerror(errno));
+    return false;
+}
+
 void removeUnfinishedVideo(const VideoPipe& video) {
-    if (video.path == nullptr) return;
-    struct stat now {};
-    if (stat(video.path, &now) != 0) return;
-    const struct stat& before = video.pathBefore;
-    if (video.pathExisted && now.st_ino == before.st_ino && now.st_dev == before.st_dev &&
-        now.st_size == before.st_size && now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-        now.st_mtim.tv_nsec == before.st_mtim.tv_nsec)
-        return;
-    if (std::remove(video.path) == 0)
-        std::fprintf(stderr, "brindlehop: removed the unfinished video %s\n", video.path);
+    if (video.partialPath.empty()) return;
+    struct stat info {};
+    if (lstat(video.partialPath.c_str(), &info) != 0) return;
+    if (std::remove(video.partialPath.c_str()) == 0)
+        std::fprintf(stderr, "brindlehop: removed the unfinished video; %s is as it was\n",
+                     video.path);
     else
         std::fprintf(stderr,
                      "brindlehop: the unfinished video %s was kept (cannot remove it: %s)\n",
-                     video.path, std::strerror(errno));
+                     video.partialPath.c_str(), std::strerror(errno));
 }
 
 int runCapture(const Options& options) {
@@ -363,6 +429,7 @@ int runCapture(const Options& options) {
             return 128 + stopSignal();
         }
         closed = closeVideoPipe(&video);
+        if (end != ShowEnd::kOutputFailed && closed) closed = finishVideoFile(&video);
         if (end == ShowEnd::kFrameLimit && options.untilSeconds < 0.0)
             std::fputs(
                 frameLimitNote(offline, static_cast<double>(video.framesWritten) / options.fps)

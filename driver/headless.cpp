@@ -32,13 +32,6 @@ std::string unreachedTimes(const Options& options, uint64_t framesDone) {
     return names;
 }
 
-// Flushes stdout and says whether everything written to it arrived.
-bool standardOutputWritten() {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    std::fprintf(stderr, "brindlehop: cannot write to standard output: %s\n", std::strerror(errno));
-    return false;
-}
-
 }  // namespace
 
 int runHeadless(const Options& options) {
@@ -79,8 +72,8 @@ int runHeadless(const Options& options) {
     std::vector<uint64_t> picks;
     if (!options.framesDir.empty()) {
         if (mkdir(options.framesDir.c_str(), 0755) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "brindlehop: cannot make the folder %s\n",
-                         options.framesDir.c_str());
+            std::fprintf(stderr, "brindlehop: cannot make the folder %s: %s\n",
+                         options.framesDir.c_str(), std::strerror(errno));
             return kExitOutputFailed;
         }
         sink.framesDir = options.framesDir.c_str();

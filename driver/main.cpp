@@ -1,7 +1,9 @@
 // The entry of the show: the command line, the data folder, and the chosen way to run.
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <string>
 
@@ -40,17 +42,19 @@ int main(int argc, char** argv) {
     }
     startTimings(options.timings);
     markTiming("command line read");
-    if (options.help) {
-        std::fputs(usageText(), stdout);
-        return kExitOk;
-    }
-    if (options.version) {
-        std::printf("%s\n", versionText());
-        return kExitOk;
-    }
-    if (options.manualPage) {
-        std::fputs(manualPage().c_str(), stdout);
-        return kExitOk;
+    // What these print is the whole point of the run: a full or closed output is a failure.
+    if (options.help || options.version || options.manualPage) {
+        if (options.help)
+            std::fputs(usageText(), stdout);
+        else if (options.version)
+            std::printf("%s\n", versionText());
+        else
+            std::fputs(manualPage().c_str(), stdout);
+        if (standardStreamWasClosed(STDOUT_FILENO)) {
+            std::fprintf(stderr, "brindlehop: standard output is closed\n");
+            return kExitOutputFailed;
+        }
+        return standardOutputWritten() ? kExitOk : kExitOutputFailed;
     }
 
     char cwd[PATH_MAX];
@@ -62,9 +66,14 @@ int main(int argc, char** argv) {
     // folder that holds data/.
     std::string searched;
     const std::string root = findDataRoot(options.dataDir, &searched);
-    if (root.empty() || chdir(root.c_str()) != 0) {
+    if (root.empty()) {
         std::fprintf(stderr, "brindlehop: no data folder found (looked in %s); use --data DIR\n",
                      searched.c_str());
+        return kExitUsage;
+    }
+    if (chdir(root.c_str()) != 0) {
+        std::fprintf(stderr, "brindlehop: cannot enter the data folder's parent %s: %s\n",
+                     root.c_str(), std::strerror(errno));
         return kExitUsage;
     }
 

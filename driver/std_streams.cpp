@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -28,4 +30,12 @@ void openClosedStandardStreams() {
 
 bool standardStreamWasClosed(int fd) {
     return fd >= 0 && fd <= 2 && (closedAtStart & (1u << fd)) != 0;
+}
+
+bool standardOutputWritten() {
+    errno = 0;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+    std::fprintf(stderr, "brindlehop: cannot write to standard output: %s\n",
+                 errno != 0 ? std::strerror(errno) : "an earlier write failed");
+    return false;
 }

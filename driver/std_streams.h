@@ -9,3 +9,7 @@ void openClosedStandardStreams();
 // Whether descriptor fd (0, 1 or 2) was closed when openClosedStandardStreams ran: its output
 // then goes nowhere.
 bool standardStreamWasClosed(int fd);
+
+// Flushes standard output and says whether everything written to it arrived; when not, says so
+// on stderr with the system's reason.
+bool standardOutputWritten();
