@@ -38,3 +38,8 @@ add_executable(brindlehop_console driver/main.cpp ${CMAKE_CURRENT_BINARY_DIR}/br
 target_link_libraries(brindlehop_console PRIVATE brindlehop_core)
 target_link_options(brindlehop_console PRIVATE -mconsole)
 set_target_properties(brindlehop_console PROPERTIES OUTPUT_NAME brindlehop SUFFIX .com)
+
+# The stand-in encoder of the Windows capture tests (tests/windows/run.sh).
+if(BRINDLEHOP_TESTS)
+    add_executable(fake_encoder tests/windows/fake_encoder.cpp)
+endif()
