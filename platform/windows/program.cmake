@@ -42,7 +42,4 @@ set_target_properties(brindlehop_console PROPERTIES OUTPUT_NAME brindlehop SUFFI
 # The stand-in encoder of the Windows capture tests (tests/windows/run.sh).
 if(BRINDLEHOP_TESTS)
     add_executable(fake_encoder tests/windows/fake_encoder.cpp)
-    # mingw-w64's binmode.o opens every stream in binary mode, as ffmpeg reads its frames: in
-    # text mode a 0x1A byte would end the input.
-    target_link_libraries(fake_encoder PRIVATE -l:binmode.o)
 endif()

@@ -4,6 +4,9 @@
 //          last argument) and exits 0
 //   die    reads one frame's worth and exits 3 without reading more
 //   stall  reads nothing and waits until it is ended
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +20,9 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::hours(1));
         return 0;
     }
+    // Binary, as ffmpeg reads its frames: in text mode a 0x1A byte would end the input. (This
+    // program is built for Windows only; the C runtime's call is the one way to say so.)
+    _setmode(_fileno(stdin), _O_BINARY);
     static char buffer[1 << 16];
     unsigned long long total = 0;
     const unsigned long long limit = std::strcmp(mode, "die") == 0 ? 512ull * 384 * 4 : ~0ull;
