@@ -5,6 +5,8 @@
 #   sh run.sh package            install what is missing, build build/package/brindlehop_*.deb
 #                                and check it (lintian, desktop entry, AppStream, manual page)
 #   sh run.sh web                install what is missing, build the show for a browser in build/web
+#   (sh run.sh test also cross-builds the Windows program and tests it under wine:
+#    tests/windows/run.sh)
 set -eu
 cd "$(dirname "$0")"
 
@@ -100,3 +102,8 @@ cmake --build build/fuzz -j "$jobs"
 echo "== browser build: tests in headless chromium =="
 install_web chromium
 sh tests/web/run.sh
+
+echo "== Windows build: tests under wine =="
+# mingw-w64 for the cross build, wine to run it, dpkg-dev for deps/build.sh's `apt-get source`.
+install_missing cmake make pkg-config dpkg-dev g++-mingw-w64-x86-64-posix wine wine64
+sh tests/windows/run.sh
