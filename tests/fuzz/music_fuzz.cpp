@@ -13,8 +13,9 @@
 
 namespace {
 
-// Decoding stops here (20 s at 44.1 kHz), so a long piece does not make one input take seconds.
-constexpr size_t kMaxDecodedFrames = 44100 * 20;
+// Decoding stops here (2 s at 44.1 kHz), so a long piece does not make one input take a second:
+// what lies further holds the same kinds of packets.
+constexpr size_t kMaxDecodedFrames = 44100 * 2;
 
 // Sets the checksum of every whole page found in order from the start; whether any changed.
 bool fixPageChecksums(std::vector<unsigned char>& bytes) {
