@@ -218,13 +218,9 @@ bool openDecoded(MusicStream* stream, MusicDecoder* decoder, const char* path) {
     return true;
 }
 
-}  // namespace
-
-bool openMusicStream(MusicStream* stream, const char* path) {
-    closeMusicStream(stream);
-    auto* decoder = new MusicDecoder;
-    decoder->path = path;
-    if (!readWholeFile(path, decoder) || !openDecoded(stream, decoder, path)) {
+// Opens the stream on a decoder that holds the file's bytes, or frees it.
+bool openWithBytes(MusicStream* stream, MusicDecoder* decoder, bool read) {
+    if (!read || !openDecoded(stream, decoder, decoder->path.c_str())) {
         freeDecoder(decoder);
         closeMusicStream(stream);
         return false;
@@ -232,6 +228,31 @@ bool openMusicStream(MusicStream* stream, const char* path) {
     // The file's bytes stay with the decoder, which reads them from memory from now on.
     stream->decoder = decoder;
     return true;
+}
+
+}  // namespace
+
+bool openMusicStream(MusicStream* stream, const char* path) {
+    closeMusicStream(stream);
+    auto* decoder = new MusicDecoder;
+    decoder->path = path;
+    return openWithBytes(stream, decoder, readWholeFile(path, decoder));
+}
+
+bool openMusicStreamFromBytes(MusicStream* stream, const unsigned char* bytes, size_t size,
+                              const char* name) {
+    closeMusicStream(stream);
+    auto* decoder = new MusicDecoder;
+    decoder->path = name;
+    const bool fits = size <= kMaxFileBytes;
+    if (fits) {
+        decoder->bytes.reset(new unsigned char[size > 0 ? size : 1]);
+        if (size > 0) std::memcpy(decoder->bytes.get(), bytes, size);
+        decoder->size = size;
+    } else {
+        failOpen(name, "larger than 256 MB; not a music file this show can play");
+    }
+    return openWithBytes(stream, decoder, fits);
 }
 
 size_t decodeMusicUntil(MusicStream* stream, size_t frame) {
