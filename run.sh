@@ -6,6 +6,8 @@
 #                                and check it (lintian, desktop entry, AppStream, manual page)
 #   sh run.sh package arm64      the same for 64-bit ARM, cross-built: build/package-arm64/
 #   sh run.sh web                install what is missing, build the show for a browser in build/web
+#   (sh run.sh test also cross-builds the Windows program and tests it under wine:
+#    tests/windows/run.sh)
 set -eu
 cd "$(dirname "$0")"
 
@@ -129,3 +131,8 @@ sh tests/web/run.sh
 echo "== arm64 build under qemu: tests =="
 install_arm64 libgtest-dev:arm64 dpkg-dev file lintian desktop-file-utils appstream man-db
 sh tests/arm64/run.sh
+
+echo "== Windows build: tests under wine =="
+# mingw-w64 for the cross build, wine to run it, dpkg-dev for deps/build.sh's `apt-get source`.
+install_missing cmake make pkg-config dpkg-dev g++-mingw-w64-x86-64-posix wine wine64
+sh tests/windows/run.sh

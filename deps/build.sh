@@ -2,13 +2,15 @@
 # Builds the libraries the show links, for one target, from Debian's source packages at the
 # versions of the installed amd64 development packages.
 #
-#   sh deps/build.sh TARGET      TARGET: wasm, native, windows-x64 or arm64
+#   sh deps/build.sh TARGET      TARGET: wasm, native, windows-x64, arm64 or fuzz
 #
 #   wasm         libjpeg-turbo, libogg, libvorbis, kissfft (float), zlib for emscripten
 #   native       libogg, libvorbis, vorbisfile for the host: the exactly compiled decoder
 #   arm64        the same, cross-compiled with aarch64-linux-gnu-gcc
 #   windows-x64  SDL2 (static, the subsystems the show uses), libjpeg-turbo, libogg, libvorbis,
 #                vorbisfile, kissfft (float), zlib with x86_64-w64-mingw32-gcc-posix
+#   fuzz         libjpeg-turbo, libogg, libvorbis, vorbisfile with clang, instrumented for
+#                libFuzzer and AddressSanitizer, so the fuzzers' coverage reaches into them
 #
 # Everything lives under ${BRINDLEHOP_DEPS_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brindlehop-deps}:
 # apt/ and src/ (the unpacked sources, shared by the targets), and per target TARGET/build and
@@ -25,7 +27,7 @@
 set -eu
 
 usage() {
-    echo "usage: sh deps/build.sh wasm|native|windows-x64|arm64" >&2
+    echo "usage: sh deps/build.sh wasm|native|windows-x64|arm64|fuzz" >&2
     exit 2
 }
 [ $# -eq 1 ] || usage
@@ -44,6 +46,11 @@ case $target in
     windows-x64)
         cc=x86_64-w64-mingw32-gcc-posix ar=x86_64-w64-mingw32-ar cflags="-O2 -ffp-contract=off"
         packages="libsdl2-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libkissfft-dev zlib1g-dev" ;;
+    fuzz)
+        # Not UndefinedBehaviorSanitizer: the fuzzers look for faults in our use of these
+        # libraries, and would stop at the first of their own harmless shifts.
+        cc=clang ar=ar cflags="-O1 -g -ffp-contract=off -fsanitize=fuzzer-no-link,address"
+        packages="libjpeg62-turbo-dev libogg-dev libvorbis-dev" ;;
     *) usage ;;
 esac
 command -v "$cc" >/dev/null 2>&1 || { echo "deps/build.sh: $cc is not installed" >&2; exit 1; }
@@ -205,6 +212,7 @@ cmake_cross_args() {
                 "-DCMAKE_FIND_ROOT_PATH=/usr/x86_64-w64-mingw32" \
                 "-DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER" \
                 "-DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY" ;;
+        fuzz) echo "-DCMAKE_C_COMPILER=clang" ;;
     esac
 }
 
@@ -280,8 +288,9 @@ build_jpeg() {
             -DWITH_SIMD=OFF -DSIZE_T=4 -DHAVE_SIZE_T=TRUE \
             -DUNSIGNED_LONG=4 -DHAVE_UNSIGNED_LONG=TRUE >"$dir/build/jpeg.configure.log"
     else
+        # The fuzzers need the C paths, which are instrumented; the SIMD code is not.
         simd=OFF
-        command -v nasm >/dev/null 2>&1 && simd=ON
+        [ "$target" != fuzz ] && command -v nasm >/dev/null 2>&1 && simd=ON
         # Its package files want an absolute install folder, which mingw's default (c:/...) is not.
         cmake -S "$1" -B "$out" $(cmake_cross_args) -DCMAKE_C_FLAGS_RELEASE="$cflags" $common \
             -DCMAKE_INSTALL_PREFIX="$dir/build/jpeg-install" -DWITH_SIMD=$simd \

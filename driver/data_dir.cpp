@@ -1,45 +1,36 @@
 // Finding the folder that holds data/.
 #include "driver/data_dir.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
+#include <cstring>
 #include <vector>
 
 #include "driver/asset_table.h"
+#include "platform/os_files.h"
 
 namespace {
 
-bool exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
+// Whether path is there; a reason other than its absence (a folder that cannot be searched, a
+// loop of links) is kept in *error, the first one only.
+bool exists(const std::string& path, int* error) {
+    return pathExists(path, error);
 }
 
 // A data folder is known by any of the show's files: one with some of them missing is still
 // taken, so that start-up can say which are missing instead of that there is no folder at all.
-bool holdsData(const std::string& root) {
+// When none is found, *error holds why a file could not be looked at (0: they are all absent).
+bool holdsData(const std::string& root, int* error) {
     const std::string base = (root.empty() ? std::string(".") : root) + "/";
+    *error = 0;
     for (const char* path : {kMusicPath, kScenePath, kLightPath}) {
-        if (exists(base + path)) return true;
+        if (exists(base + path, error)) return true;
     }
     for (const PictureEntry& entry : kPictureTable) {
         const std::string latin1 = latin1Spelling(entry.name);
-        if (exists(base + "data/" + entry.name) ||
-            (!latin1.empty() && exists(base + "data/" + latin1)))
+        if (exists(base + "data/" + entry.name, error) ||
+            (!latin1.empty() && exists(base + "data/" + latin1, error)))
             return true;
     }
     return false;
-}
-
-std::string programFolder() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return {};
-    path[length] = '\0';
-    std::string folder(path);
-    const size_t slash = folder.rfind('/');
-    return slash == std::string::npos ? std::string() : folder.substr(0, slash);
 }
 
 }  // namespace
@@ -54,19 +45,31 @@ std::string findDataRoot(const std::string& requested, std::string* searched) {
         std::string folder = programFolder();
         for (int up = 0; up < 3 && !folder.empty(); ++up) {
             candidates.push_back(folder);
-            const size_t slash = folder.rfind('/');
-            folder =
-                slash == std::string::npos || slash == 0 ? std::string() : folder.substr(0, slash);
+            folder = parentFolder(folder);
         }
-        candidates.emplace_back(BRINDLEHOP_SHARE_DIR);
+        // (Empty where the build has no such place, as on Windows, whose copies keep their data
+        // beside the program.)
+        const std::string shareFolder = BRINDLEHOP_SHARE_DIR;
+        const std::string sourceRoot = BRINDLEHOP_SOURCE_ROOT;
+        if (!shareFolder.empty()) candidates.push_back(shareFolder);
         // A build that was never installed runs from anywhere: its checkout is the last resort.
-        if (programFolder() != BRINDLEHOP_BIN_DIR) candidates.emplace_back(BRINDLEHOP_SOURCE_ROOT);
+        if (!sourceRoot.empty() && programFolder() != BRINDLEHOP_BIN_DIR)
+            candidates.push_back(sourceRoot);
     }
     searched->clear();
     for (const std::string& candidate : candidates) {
-        if (holdsData(candidate)) return candidate;
+        int error = 0;
+        if (holdsData(candidate, &error)) return candidate;
         if (!searched->empty()) searched->append(", ");
         searched->append(candidate).append("/data");
+        if (error != 0) searched->append(" (").append(std::strerror(error)).append(")");
     }
     return {};
+}
+
+std::string anchoredPath(const std::string& path, const std::string& startFolder) {
+    if (path.empty() || isAbsolutePath(path)) return path;
+    // (A working folder that cannot be named leaves the path as it is, relative to it.)
+    if (startFolder.empty()) return path;
+    return startFolder + "/" + path;
 }

@@ -10,7 +10,7 @@
 #include "display/display.h"
 #include "driver/capture.h"
 #include "driver/png_writer.h"
-#include "driver/stop_signal.h"
+#include "platform/os_signals.h"
 #include "driver/timings.h"
 
 namespace {
@@ -32,7 +32,7 @@ bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* e
     const uint64_t frame = sink->frames++;
     if (sink->kind == FrameSinkKind::kDisplay) {
         presentFrame(state->buffers.screen);
-        return true;
+        return sink->endRequested == nullptr || !*sink->endRequested;
     }
     if (sink->kind == FrameSinkKind::kCapture) {
         if (!writeVideoFrame(sink->video, state->buffers.screen)) {

@@ -117,6 +117,11 @@ struct AudioPlayer {
 // Vorbis, more than two channels, empty, too long), the stream then empty.
 bool openMusicStream(MusicStream* stream, const char* path);
 
+// As openMusicStream, on a file's bytes already in memory (copied); name stands for the file in
+// messages.
+bool openMusicStreamFromBytes(MusicStream* stream, const unsigned char* bytes, size_t size,
+                              const char* name);
+
 // Decodes until at least min(frame, frameCount) frames are ready; returns the frames ready.
 // Safe to call from any thread, alongside the background decoder. Damage found on the way is
 // reported once on stderr with the file named; the rest of the piece then stays silent.

@@ -1,10 +1,10 @@
 // Standard descriptors that the caller left closed are opened on /dev/null.
-#include "driver/std_streams.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/os_streams.h"
 
 namespace {
 
@@ -28,4 +28,8 @@ void openClosedStandardStreams() {
 
 bool standardStreamWasClosed(int fd) {
     return fd >= 0 && fd <= 2 && (closedAtStart & (1u << fd)) != 0;
+}
+
+bool writesToTerminal(FILE* stream) {
+    return isatty(fileno(stream)) == 1;
 }

@@ -1,7 +1,7 @@
-// The stop request of the offline runs: a flag set from a signal handler, read by the frame cycle.
-#include "driver/stop_signal.h"
-
+// Stop requests on POSIX systems: a flag set from a signal handler, read by the frame cycle.
 #include <signal.h>
+
+#include "platform/os_signals.h"
 
 namespace {
 
@@ -25,4 +25,8 @@ void catchStopSignals() {
 
 int stopSignal() {
     return requested;
+}
+
+void ignoreBrokenPipes() {
+    signal(SIGPIPE, SIG_IGN);
 }
