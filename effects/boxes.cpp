@@ -38,7 +38,7 @@ int64_t mosaicReach(uint32_t blockWidth, uint32_t blockHeight) {
 
 // Written over two rows at a time, a block per pair of columns, so that the compiler can take
 // several blocks per vector step; the AVX2 copy takes twice as many.
-BRINDLEHOP_AVX2_CLONES void mosaic2x2(Pixel* buffer) {
+BRINDLEHOP_AVX2_CLONED(mosaic2x2, (Pixel* buffer), (buffer)) {
     for (int32_t y = 0; y < kPictureHeight; y += 2) {
         Pixel* top = buffer + y * kPitch;
         Pixel* bottom = top + kPitch;

@@ -55,7 +55,8 @@ __attribute__((target("avx2"))) void crossFadeWide(Pixel* target, const Pixel* o
 
 // The plain loop is the baseline's; its AVX2 clone still multiplies 32-bit words, so on AVX2
 // machines the byte-wise kernel takes over wherever it gives the same result.
-BRINDLEHOP_AVX2_CLONES void crossFade(Pixel* target, const Pixel* other, uint32_t level) {
+BRINDLEHOP_AVX2_CLONED(crossFade, (Pixel* target, const Pixel* other, uint32_t level),
+                       (target, other, level)) {
     // Level 0 must leave the picture bit for bit, top bytes too, so it skips the pass entirely.
     if (level == 0) return;
     if (level > 255) level = 255;
@@ -73,7 +74,7 @@ BRINDLEHOP_AVX2_CLONES void crossFade(Pixel* target, const Pixel* other, uint32_
 
 // Without AVX2 the 32-bit multiplies have no single vector instruction and the loop runs several
 // times slower, so it gets an AVX2 copy, chosen when the program loads.
-BRINDLEHOP_AVX2_CLONES void alphaBlendLowByte(Pixel* target, const Pixel* source) {
+BRINDLEHOP_AVX2_CLONED(alphaBlendLowByte, (Pixel* target, const Pixel* source), (target, source)) {
     for (int32_t i = 0; i < kPicturePixels; ++i) {
         const Pixel s = source[i];
         const Pixel d = target[i];

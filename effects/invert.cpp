@@ -5,14 +5,14 @@
 // The whole-picture passes have AVX2 copies, chosen when the program loads, that move eight
 // pixels a step.
 
-BRINDLEHOP_AVX2_CLONES void invertPicture(Pixel* target) {
+BRINDLEHOP_AVX2_CLONED(invertPicture, (Pixel* target), (target)) {
     // One 32-bit subtraction: with a zero top byte that is 255 minus each channel; a non-zero top
     // byte wraps around instead of being cleared.
     for (int32_t i = 0; i < kPicturePixels; ++i)
         target[i] = 0xFFFFFFu - target[i];
 }
 
-BRINDLEHOP_AVX2_CLONES void subtractFromGrey(Pixel* target, int32_t grey) {
+BRINDLEHOP_AVX2_CLONED(subtractFromGrey, (Pixel* target, int32_t grey), (target, grey)) {
     // Built unsigned so that any grey gives the same bits as the 32-bit shifts would.
     const uint32_t g = uint32_t(grey);
     const uint32_t greyWord = (g << 16) | (g << 8) | g;
@@ -20,7 +20,7 @@ BRINDLEHOP_AVX2_CLONES void subtractFromGrey(Pixel* target, int32_t grey) {
         target[i] = greyWord - target[i];
 }
 
-BRINDLEHOP_AVX2_CLONES void whitenNonZero(Pixel* target) {
+BRINDLEHOP_AVX2_CLONED(whitenNonZero, (Pixel* target), (target)) {
     for (int32_t i = 0; i < kPicturePixels; ++i)
         target[i] = target[i] != 0 ? 0xFFFFFFu : 0u;
 }

@@ -31,7 +31,8 @@ __attribute__((target("avx2"))) void copyUnlessRedKeyWide(Pixel* target, const P
 }  // namespace
 #endif
 
-BRINDLEHOP_AVX2_CLONES void overlayNonZero(Pixel* target, const Pixel* base, const Pixel* over) {
+BRINDLEHOP_AVX2_CLONED(overlayNonZero, (Pixel* target, const Pixel* base, const Pixel* over),
+                       (target, base, over)) {
     for (int32_t i = 0; i < kPicturePixels; ++i) {
         // base is stored first, so when target is over itself, over[i] reads base[i].
         const Pixel b = base[i];
@@ -41,8 +42,9 @@ BRINDLEHOP_AVX2_CLONES void overlayNonZero(Pixel* target, const Pixel* base, con
     }
 }
 
-BRINDLEHOP_AVX2_CLONES void overlayAboveKey(Pixel* target, const Pixel* base, const Pixel* over,
-                                            uint32_t key) {
+BRINDLEHOP_AVX2_CLONED(overlayAboveKey,
+                       (Pixel* target, const Pixel* base, const Pixel* over, uint32_t key),
+                       (target, base, over, key)) {
     for (int32_t i = 0; i < kPicturePixels; ++i) {
         // As in overlayNonZero: base is stored first, so an over that is the target reads base.
         const Pixel b = base[i];
@@ -52,21 +54,24 @@ BRINDLEHOP_AVX2_CLONES void overlayAboveKey(Pixel* target, const Pixel* base, co
     }
 }
 
-BRINDLEHOP_AVX2_CLONES void copyBelowKey(Pixel* target, const Pixel* source, uint32_t key) {
+BRINDLEHOP_AVX2_CLONED(copyBelowKey, (Pixel* target, const Pixel* source, uint32_t key),
+                       (target, source, key)) {
     for (int32_t i = 0; i < kPicturePixels; ++i) {
         const Pixel s = source[i];
         target[i] = s < key ? s : target[i];
     }
 }
 
-BRINDLEHOP_AVX2_CLONES void copyAboveKey(Pixel* target, const Pixel* source, uint32_t key) {
+BRINDLEHOP_AVX2_CLONED(copyAboveKey, (Pixel* target, const Pixel* source, uint32_t key),
+                       (target, source, key)) {
     for (int32_t i = 0; i < kPicturePixels; ++i) {
         const Pixel s = source[i];
         target[i] = s > key ? s : target[i];
     }
 }
 
-BRINDLEHOP_AVX2_CLONES void copyUnlessKey(Pixel* target, const Pixel* source, int32_t key) {
+BRINDLEHOP_AVX2_CLONED(copyUnlessKey, (Pixel* target, const Pixel* source, int32_t key),
+                       (target, source, key)) {
     const Pixel k = Pixel(key);
     for (int32_t i = 0; i < kPicturePixels; ++i) {
         const Pixel s = source[i];
@@ -74,7 +79,7 @@ BRINDLEHOP_AVX2_CLONES void copyUnlessKey(Pixel* target, const Pixel* source, in
     }
 }
 
-BRINDLEHOP_AVX2_CLONES void copyUnlessRedKey(Pixel* target, const Pixel* source) {
+BRINDLEHOP_AVX2_CLONED(copyUnlessRedKey, (Pixel* target, const Pixel* source), (target, source)) {
 #if defined(BRINDLEHOP_AVX2_KERNELS)
     if (machineHasAvx2() && sameOrApart(target, source, sizeof(Pixel) * kPicturePixels)) {
         copyUnlessRedKeyWide(target, source);

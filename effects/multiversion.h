@@ -6,13 +6,42 @@
 // dispatcher a name that callers in other files never reach, so clang builds, such as the
 // fuzzers', take the baseline.) Defining it empty on the command line (-DBRINDLEHOP_AVX2_CLONES=)
 // builds only the baseline, to test that one.
+//
+// A marked loop is written
+//
+//   BRINDLEHOP_AVX2_CLONED(invertPicture, (Pixel* target), (target)) {
+//       ...
+//   }
+//
+// with its name, its parameters and the same parameters as arguments. Where the loader can pick
+// a copy (ELF's ifunc) GCC's target_clones makes the two; where it cannot (Windows), the loop
+// becomes an always-inlined template, built once into an AVX2 function and once plainly, and the
+// run-time switch of the kernels picks one on each call.
 #if defined(BRINDLEHOP_AVX2_CLONES)
+#define BRINDLEHOP_AVX2_CLONED(name, params, args) void name params
 #elif defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define BRINDLEHOP_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
 // Kernels written with AVX2 intrinsics are built too, each beside its plain loop.
 #define BRINDLEHOP_AVX2_KERNELS 1
+#if defined(BRINDLEHOP_NO_IFUNC)
+#define BRINDLEHOP_AVX2_CLONED(name, params, args)                                            \
+    template <int kAvx2>                                                                     \
+    __attribute__((always_inline)) inline void name##Loop params;                           \
+    __attribute__((target("avx2"))) static void name##Avx2 params { name##Loop<1> args; }   \
+    void name params {                                                                       \
+        if (machineHasAvx2())                                                                \
+            name##Avx2 args;                                                                 \
+        else                                                                                 \
+            name##Loop<0> args;                                                              \
+    }                                                                                        \
+    template <int kAvx2>                                                                     \
+    __attribute__((always_inline)) inline void name##Loop params
+#else
+#define BRINDLEHOP_AVX2_CLONED(name, params, args) BRINDLEHOP_AVX2_CLONES void name params
+#endif
 #else
 #define BRINDLEHOP_AVX2_CLONES
+#define BRINDLEHOP_AVX2_CLONED(name, params, args) void name params
 #endif
 
 #if defined(BRINDLEHOP_AVX2_KERNELS)
