@@ -5,6 +5,8 @@
 #   sh run.sh package            install what is missing, build build/package/brindlehop_*.deb
 #                                and check it (lintian, desktop entry, AppStream, manual page)
 #   sh run.sh web                install what is missing, build the show for a browser in build/web
+#   sh run.sh windows            install what is missing, cross-build the show for Windows and its
+#                                zip and installer in build/windows
 set -eu
 cd "$(dirname "$0")"
 
@@ -14,6 +16,7 @@ case "${1:-}" in
     test) mode=test; shift ;;
     package) mode=package; shift ;;
     web) mode=web; shift ;;
+    windows) mode=windows; shift ;;
 esac
 
 show_packages="cmake make g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libvorbis-dev libkissfft-dev zlib1g-dev"
@@ -53,6 +56,27 @@ if [ "$mode" = web ]; then
     install_web
     echo "The show is in build/web. Serve it: python3 -m http.server -d build/web 8000"
     echo "and open http://localhost:8000/"
+    exit 0
+fi
+
+# Windows: the program cross-built with Debian's mingw-w64 against the libraries deps/build.sh
+# builds from Debian's sources (at the versions of the native -dev packages), then the program
+# folder, the portable zip and the NSIS installer in build/windows (packaging/windows/).
+windows_packages="cmake make pkg-config dpkg-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    libsdl2-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libkissfft-dev zlib1g-dev
+    googletest nsis libarchive-tools"
+build_windows() {
+    install_missing $windows_packages "$@"
+    windows_deps=$(sh deps/build.sh windows-x64 | tail -n 1)
+    cmake -S . -B build/windows-cmake -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x64.cmake \
+        -DBRINDLEHOP_DEPS_PREFIX="$windows_deps" >/dev/null
+    cmake --build build/windows-cmake -j "$jobs" --target brindlehop brindlehop_console
+    sh packaging/windows/package.sh build/windows build/windows-cmake/brindlehop.exe \
+        build/windows-cmake/brindlehop.com
+}
+if [ "$mode" = windows ]; then
+    build_windows
+    echo "The show for Windows is in build/windows: brindlehop.exe with data/, a zip and an installer."
     exit 0
 fi
 
@@ -96,3 +120,7 @@ cmake --build build/fuzz -j "$jobs"
 echo "== browser build: tests in headless chromium =="
 install_web chromium
 sh tests/web/run.sh
+
+echo "== Windows build: the zip and the installer under Wine =="
+build_windows wine wine64 unzip binutils
+sh tests/windows/package-test.sh build/windows

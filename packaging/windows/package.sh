@@ -1,12 +1,12 @@
 #!/bin/sh
-# Makes the Windows release from a cross-built program: in OUT_DIR the program folder as it is
-# shipped (the programs, the DLLs they need that Windows does not have, data/, LICENSE.txt),
-# the portable brindlehop-<version>-windows-x64.zip of that folder and the installer
-# brindlehop-<version>-setup.exe. Usage, from anywhere:
-#   sh packaging/windows/package.sh OUT_DIR PROGRAM.exe...
-# The first program is the one the Start-menu entries start. The version is CMakeLists.txt's.
-# Needs libarchive-tools (bsdtar), nsis and binutils-mingw-w64-x86-64. Exit status 2 on bad arguments, 1 when a step
-# fails.
+# Makes the Windows release from the cross-built programs: in OUT_DIR the program folder as it
+# is shipped (the programs, any DLL they need that Windows lacks, data/, LICENSE.txt), the
+# portable brindlehop-<version>-windows-x64.zip of that folder and the installer
+# brindlehop-<version>-setup.exe (brindlehop.nsi). Usage, from anywhere:
+#   sh packaging/windows/package.sh OUT_DIR brindlehop.exe [brindlehop.com ...]
+# The Start-menu entries start brindlehop.exe. The version is CMakeLists.txt's. Needs bsdtar
+# (libarchive-tools), makensis (nsis) and x86_64-w64-mingw32-objdump. Exit status 2 on bad
+# arguments, 1 when a step fails.
 set -eu
 [ $# -ge 2 ] || { echo "usage: package.sh OUT_DIR PROGRAM.exe..." >&2; exit 2; }
 out=$1
@@ -90,7 +90,8 @@ fi
 size_kb=$(du -sk "$stage" | cut -f1)
 
 mkdir -p "$out"
-rm -rf "$out/data" "$out/LICENSE.txt" "$out"/*.exe "$out"/*.dll "$out"/brindlehop-*-windows-x64.zip
+rm -rf "$out/data" "$out/LICENSE.txt" "$out"/*.exe "$out"/*.com "$out"/*.dll \
+    "$out"/brindlehop-*-windows-x64.zip
 # bsdtar marks the non-ASCII names as UTF-8 (Info-ZIP's zip does not, and Windows would then
 # read them in its old DOS code page); the names go in sorted, so the archive is the same each run.
 (cd "$work" && find "$name" | sort |
