@@ -67,7 +67,9 @@ windows_packages="cmake make pkg-config dpkg-dev g++-mingw-w64-x86-64-posix binu
     googletest nsis libarchive-tools"
 build_windows() {
     install_missing $windows_packages "$@"
-    windows_deps=$(sh deps/build.sh windows-x64 | tail -n 1)
+    # Not piped: a failed library build must stop here.
+    windows_deps=$(sh deps/build.sh windows-x64)
+    windows_deps=$(printf '%s\n' "$windows_deps" | tail -n 1)
     cmake -S . -B build/windows-cmake -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x64.cmake \
         -DBRINDLEHOP_DEPS_PREFIX="$windows_deps" >/dev/null
     cmake --build build/windows-cmake -j "$jobs" --target brindlehop brindlehop_console
