@@ -22,6 +22,7 @@
 #include <string>
 
 #include "effects/pixel.h"
+#include "platform/os_files.h"
 
 // ---------------------------------------------------------------------------------------------
 // Records
@@ -55,10 +56,7 @@ constexpr int64_t kMaxImagePixels = 64LL << 20;  // 64 Mpixel = 256 MiB of Pixel
 // ---------------------------------------------------------------------------------------------
 // Data files
 
-// Opens path for reading only when it is a regular file; otherwise nullptr, and why (when given)
-// says why: "missing", "not a regular file (a FIFO)", "cannot be opened: <strerror>".
-// Never waits: a FIFO without a writer is refused at once.
-FILE* openRegularFile(const char* path, std::string* why = nullptr);
+// openRegularFile (platform/os_files.h) opens them: only regular files, never waiting.
 
 // Reads data/<name> whole; nullptr when it is not a regular file, cannot be opened, read or
 // allocated, or the path is too long, with the reason in why (when given).

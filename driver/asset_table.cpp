@@ -1,12 +1,12 @@
 // The asset table of the show, and its loading and checking at start-up.
 #include "driver/asset_table.h"
 
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "effects/effects.h"
+#include "platform/os_files.h"
 
 // The letter å of the four title cards is written in UTF-8, as today's file systems store it
 // (the pictures once had the single Latin-1 byte 0xE5 there).
@@ -45,10 +45,9 @@ const PictureId kCreditInversionOrder[6] = {kCreditDallik, kCreditCode,    kCred
 namespace {
 
 bool inDataFolder(const std::string& name) {
-    struct stat info;
     std::string path = "data/";
     path += name;
-    return lstat(path.c_str(), &info) == 0;
+    return pathExists(path);
 }
 
 // The picture under its own name, else, when no file has that name, under its Latin-1 one.

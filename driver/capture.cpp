@@ -20,7 +20,7 @@
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
-#include "driver/stop_signal.h"
+#include "platform/os_signals.h"
 
 extern char** environ;
 

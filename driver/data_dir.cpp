@@ -1,19 +1,15 @@
 // Finding the folder that holds data/.
 #include "driver/data_dir.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
 #include <vector>
 
 #include "driver/asset_table.h"
+#include "platform/os_files.h"
 
 namespace {
 
 bool exists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
+    return pathExists(path);
 }
 
 // A data folder is known by any of the show's files: one with some of them missing is still
@@ -32,16 +28,6 @@ bool holdsData(const std::string& root) {
     return false;
 }
 
-std::string programFolder() {
-    char path[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return {};
-    path[length] = '\0';
-    std::string folder(path);
-    const size_t slash = folder.rfind('/');
-    return slash == std::string::npos ? std::string() : folder.substr(0, slash);
-}
-
 }  // namespace
 
 std::string findDataRoot(const std::string& requested, std::string* searched) {
@@ -54,13 +40,16 @@ std::string findDataRoot(const std::string& requested, std::string* searched) {
         std::string folder = programFolder();
         for (int up = 0; up < 3 && !folder.empty(); ++up) {
             candidates.push_back(folder);
-            const size_t slash = folder.rfind('/');
-            folder =
-                slash == std::string::npos || slash == 0 ? std::string() : folder.substr(0, slash);
+            folder = parentFolder(folder);
         }
-        candidates.emplace_back(BRINDLEHOP_SHARE_DIR);
+        // (Empty where the build has no such place, as on Windows, whose copies keep their data
+        // beside the program.)
+        const std::string shareFolder = BRINDLEHOP_SHARE_DIR;
+        const std::string sourceRoot = BRINDLEHOP_SOURCE_ROOT;
+        if (!shareFolder.empty()) candidates.push_back(shareFolder);
         // A build that was never installed runs from anywhere: its checkout is the last resort.
-        if (programFolder() != BRINDLEHOP_BIN_DIR) candidates.emplace_back(BRINDLEHOP_SOURCE_ROOT);
+        if (!sourceRoot.empty() && programFolder() != BRINDLEHOP_BIN_DIR)
+            candidates.push_back(sourceRoot);
     }
     searched->clear();
     for (const std::string& candidate : candidates) {
@@ -69,4 +58,11 @@ std::string findDataRoot(const std::string& requested, std::string* searched) {
         searched->append(candidate).append("/data");
     }
     return {};
+}
+
+std::string anchoredPath(const std::string& path, const std::string& startFolder) {
+    if (path.empty() || isAbsolutePath(path)) return path;
+    // (A working folder that cannot be named leaves the path as it is, relative to it.)
+    if (startFolder.empty()) return path;
+    return startFolder + "/" + path;
 }

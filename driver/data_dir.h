@@ -9,3 +9,7 @@
 // hold at least one of the show's files. Empty when none does; searched lists every place that
 // was looked at.
 std::string findDataRoot(const std::string& requested, std::string* searched);
+
+// path as seen from startFolder: unchanged when empty or absolute ("/x"; on Windows also "C:\x"
+// and "\\server\share\x") or when startFolder is "" (not known), else startFolder + "/" + path.
+std::string anchoredPath(const std::string& path, const std::string& startFolder);

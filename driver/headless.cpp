@@ -1,7 +1,4 @@
 // The show on a fixed frame clock, with no display and no sound: for tests and previews.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -14,9 +11,10 @@
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
-#include "driver/std_streams.h"
-#include "driver/stop_signal.h"
+#include "platform/os_streams.h"
+#include "platform/os_signals.h"
 #include "driver/timings.h"
+#include "platform/os_files.h"
 
 namespace {
 
@@ -53,7 +51,7 @@ int runHeadless(const Options& options) {
     // would be lost.
     const bool checksumLines =
         options.checksums || !options.framesDir.empty() || !options.atSeconds.empty();
-    if (checksumLines && standardStreamWasClosed(STDOUT_FILENO)) {
+    if (checksumLines && standardStreamWasClosed(kStandardOutput)) {
         std::fprintf(stderr,
                      "brindlehop: standard output is closed, so the checksum lines would be "
                      "lost\n");
@@ -78,9 +76,10 @@ int runHeadless(const Options& options) {
     const bool stopEarly = options.untilSeconds >= 0.0;
     std::vector<uint64_t> picks;
     if (!options.framesDir.empty()) {
-        if (mkdir(options.framesDir.c_str(), 0755) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "brindlehop: cannot make the folder %s\n",
-                         options.framesDir.c_str());
+        std::string why;
+        if (!makeFolder(options.framesDir, &why)) {
+            std::fprintf(stderr, "brindlehop: cannot make the folder %s (%s)\n",
+                         options.framesDir.c_str(), why.c_str());
             return kExitOutputFailed;
         }
         sink.framesDir = options.framesDir.c_str();

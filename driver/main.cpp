@@ -1,25 +1,15 @@
 // The entry of the show: the command line, the data folder, and the chosen way to run.
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "driver/data_dir.h"
 #include "driver/options.h"
 #include "driver/run.h"
-#include "driver/std_streams.h"
+#include "platform/os_streams.h"
 #include "driver/timings.h"
-
-namespace {
-
-// Paths the user gave are relative to where the program was started, not to the data folder
-// it moves into.
-void anchorPath(std::string* path, const std::string& startFolder) {
-    if (!path->empty() && (*path)[0] != '/') *path = startFolder + "/" + *path;
-}
-
-}  // namespace
+#include "platform/os_arguments.h"
+#include "platform/os_files.h"
 
 // Read by LeakSanitizer at start in the sanitizer tree (unused elsewhere). Where there is no
 // session bus, SDL's video start-up leaves a buffer inside the system's D-Bus library, which is
@@ -31,9 +21,15 @@ extern "C" const char* __lsan_default_suppressions() {
 int main(int argc, char** argv) {
     openClosedStandardStreams();
     startTimings(false);
+    // UTF-8 on every system, so paths outside the code page reach the options whole.
+    std::vector<std::string> args = commandLineArguments(argc, argv);
+    std::vector<char*> argPointers;
+    for (std::string& arg : args)
+        argPointers.push_back(arg.data());
+    argPointers.push_back(nullptr);
     Options options;
     std::string error;
-    if (!parseOptions(argc, argv, &options, &error)) {
+    if (!parseOptions(static_cast<int>(args.size()), argPointers.data(), &options, &error)) {
         std::fprintf(stderr, "brindlehop: %s\nTry 'brindlehop --help' for the list of options.\n",
                      error.c_str());
         return kExitUsage;
@@ -53,16 +49,17 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
 
-    char cwd[PATH_MAX];
-    const std::string startFolder = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
-    anchorPath(&options.framesDir, startFolder);
-    anchorPath(&options.capturePath, startFolder);
+    // Paths the user gave are relative to where the program was started, not to the data
+    // folder it moves into.
+    const std::string startFolder = currentFolder();
+    options.framesDir = anchoredPath(options.framesDir, startFolder);
+    options.capturePath = anchoredPath(options.capturePath, startFolder);
 
     // The loaders open "data/..." relative to the working folder, so the program runs from the
     // folder that holds data/.
     std::string searched;
     const std::string root = findDataRoot(options.dataDir, &searched);
-    if (root.empty() || chdir(root.c_str()) != 0) {
+    if (root.empty() || !enterFolder(root, nullptr)) {
         std::fprintf(stderr, "brindlehop: no data folder found (looked in %s); use --data DIR\n",
                      searched.c_str());
         return kExitUsage;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/os_files.h"
+
 namespace {
 
 constexpr char kPartialSuffix[] = ".partial";  // the name a PNG has while it is being written
@@ -73,12 +75,12 @@ bool writePng(const char* path, const Pixel* pixels, int width, int height) {
     char partial[4096 + sizeof kPartialSuffix];
     const int length = std::snprintf(partial, sizeof partial, "%s%s", path, kPartialSuffix);
     if (length < 0 || static_cast<size_t>(length) >= sizeof partial) return false;
-    FILE* out = std::fopen(partial, "wb");
+    FILE* out = createFile(partial);
     if (out == nullptr) return false;
     const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
     const bool closed = std::fclose(out) == 0;
-    if (written && closed && std::rename(partial, path) == 0) return true;
-    std::remove(partial);
+    if (written && closed && replaceFile(partial, path)) return true;
+    removeFile(partial);
     return false;
 }
 

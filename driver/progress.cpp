@@ -1,13 +1,13 @@
 // The progress line of long offline renders.
 #include "driver/progress.h"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
 
 #include "platform/audio.h"
+#include "platform/os_streams.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ void startProgress(ProgressBar* bar, FILE* out, const char* label, uint64_t tota
     bar->out = out;
     bar->label = label;
     bar->total = total;
-    bar->terminal = isatty(fileno(out)) == 1;
+    bar->terminal = writesToTerminal(out);
     bar->startSeconds = monotonicSeconds();
     bar->nextDrawSeconds = bar->startSeconds + (bar->terminal ? 0.0 : kLogInterval);
     bar->drawn = false;

@@ -10,7 +10,7 @@
 #include "display/display.h"
 #include "driver/capture.h"
 #include "driver/png_writer.h"
-#include "driver/stop_signal.h"
+#include "platform/os_signals.h"
 #include "driver/timings.h"
 
 namespace {

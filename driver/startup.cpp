@@ -1,15 +1,13 @@
 // Start-up: loading and checking the material, before anything is shown or heard.
 #include "driver/startup.h"
 
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "driver/timings.h"
 #include "effects/effects.h"
+#include "platform/os_files.h"
 
 bool prepareShow(ShowState* state, ShowAssets* assets, FrameBuffers buffers) {
     std::memset(state, 0, sizeof *state);
@@ -24,8 +22,8 @@ bool prepareShow(ShowState* state, ShowAssets* assets, FrameBuffers buffers) {
     const std::string problems = checkShowAssets(assets);
     if (!problems.empty()) {
         std::fflush(stdout);
-        char folder[PATH_MAX];
-        const char* where = getcwd(folder, sizeof folder) ? folder : ".";
+        const std::string folder = currentFolder();
+        const char* where = folder.empty() ? "." : folder.c_str();
         const char* slash = std::strcmp(where, "/") == 0 ? "" : "/";
         std::fprintf(stderr, "brindlehop: the data folder %s%sdata is not usable:\n%s", where,
                      slash, problems.c_str());

@@ -1,5 +1,4 @@
 // Decoding an Ogg Vorbis file block by block into memory, after a check of all its pages.
-#include <sys/stat.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 
 #include "assets/assets.h"
 #include "platform/audio.h"
+#include "platform/os_files.h"
 
 // The file's bytes and the decoder reading them; lives while the stream is being decoded.
 struct MusicDecoder {
@@ -78,16 +78,16 @@ bool readWholeFile(const char* path, MusicDecoder* decoder) {
     std::string why;
     std::FILE* file = openRegularFile(path, &why);
     if (file == nullptr) return failOpen(path, why.c_str());
-    struct stat info {};
-    bool ok = fstat(fileno(file), &info) == 0;
+    const int64_t fileBytes = openFileSize(file);
+    bool ok = fileBytes >= 0;
     if (!ok) {
         failOpen(path, std::strerror(errno));
-    } else if (static_cast<uint64_t>(info.st_size) > kMaxFileBytes) {
+    } else if (static_cast<uint64_t>(fileBytes) > kMaxFileBytes) {
         ok = failOpen(path, "larger than 256 MB; not a music file this show can play");
     }
     if (ok) {
         // Not value-initialised: the read fills it, and zeroing 2 MB first would cost as much.
-        const size_t size = static_cast<size_t>(info.st_size);
+        const size_t size = static_cast<size_t>(fileBytes);
         decoder->bytes.reset(new unsigned char[size > 0 ? size : 1]);
         // A file that shrank while we read comes up short; the page check will find the cut.
         decoder->size = std::fread(decoder->bytes.get(), 1, size, file);

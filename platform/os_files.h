@@ -20,6 +20,10 @@ bool enterFolder(const std::string& folder, std::string* why);
 // The folder that holds the running program, or "" when it cannot be had.
 std::string programFolder();
 
+// The folder that holds path, or "" when path names no folder or only a root ("/", "C:\",
+// "\\server\share").
+std::string parentFolder(const std::string& path);
+
 // Whether anything (a file, a folder, a link, even a dangling one) has this name.
 bool pathExists(const std::string& path);
 

@@ -52,6 +52,12 @@ std::string programFolder() {
     return slash == std::string::npos ? std::string() : folder.substr(0, slash);
 }
 
+std::string parentFolder(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0) return {};
+    return path.substr(0, slash);
+}
+
 bool pathExists(const std::string& path) {
     struct stat info;
     return lstat(path.c_str(), &info) == 0;

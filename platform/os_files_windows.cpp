@@ -139,6 +139,20 @@ std::string programFolder() {
     return slash == std::string::npos ? std::string() : folder.substr(0, slash);
 }
 
+std::string parentFolder(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    if (slash == std::string::npos || slash == 0 || (slash == 2 && path[1] == ':')) return {};
+    const std::string parent = path.substr(0, slash);
+    // "\\server\share" is the root of a share.
+    if (parent.size() > 2 && isSlash(parent[0]) && isSlash(parent[1])) {
+        const size_t server = parent.find_first_of("\\/", 2);
+        if (server == std::string::npos ||
+            parent.find_first_of("\\/", server + 1) == std::string::npos)
+            return {};
+    }
+    return parent;
+}
+
 bool pathExists(const std::string& path) {
     return GetFileAttributesW(wideText(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
