@@ -26,7 +26,7 @@ case "${VERSION_ID:-}" in
     12) clang_runtime=libclang-rt-14-dev ;;
     *) clang_runtime=libclang-rt-19-dev ;;
 esac
-test_packages="$show_packages libgtest-dev libbenchmark-dev clang $clang_runtime libjpeg-turbo-progs ffmpeg libfreetype-dev fonts-dejavu-core fonts-dejavu-extra xvfb"
+test_packages="$show_packages dpkg-dev libogg-dev libgtest-dev libbenchmark-dev clang $clang_runtime libjpeg-turbo-progs ffmpeg libfreetype-dev fonts-dejavu-core fonts-dejavu-extra xvfb"
 
 install_missing() {
     missing=""
@@ -102,8 +102,12 @@ if [ "$mode" = package ]; then
 fi
 
 install_missing $test_packages
+echo "== the exact reference: build/exact, build/reference =="
+sh tests/reference.sh
 echo "== release build: tests =="
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The exact decoder's libraries, which the decoder's bound test compares the system's with.
+deps_prefix=$(sh deps/build.sh native | tail -n 1)
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBRINDLEHOP_DEPS_PREFIX="$deps_prefix" >/dev/null
 cmake --build build/release -j "$jobs"
 (cd build/release && ctest -j "$jobs" --output-on-failure)
 

@@ -94,9 +94,10 @@ write_source_lists() {
     done
 }
 
-# "source version" of the installed development package.
+# "source version" of the installed development package (once, though a multiarch twin of
+# another architecture is installed too: both have the same version).
 source_of() {
-    dpkg-query -W -f='${source:Package} ${source:Version}\n' "$1"
+    dpkg-query -W -f='${source:Package} ${source:Version}\n' "$1" 2>/dev/null | head -n 1
 }
 
 # A mirror that has a source package's tarballs but not its .dsc (apt has checked each tarball
@@ -278,8 +279,10 @@ build_jpeg() {
     else
         simd=OFF
         command -v nasm >/dev/null 2>&1 && simd=ON
+        # Its package files want an absolute install folder, which mingw's default (c:/...) is not.
         cmake -S "$1" -B "$out" $(cmake_cross_args) -DCMAKE_C_FLAGS_RELEASE="$cflags" $common \
-            -DWITH_SIMD=$simd >"$dir/build/jpeg.configure.log"
+            -DCMAKE_INSTALL_PREFIX="$dir/build/jpeg-install" -DWITH_SIMD=$simd \
+            >"$dir/build/jpeg.configure.log"
     fi
     cmake --build "$out" -j "$jobs" --target jpeg-static >"$dir/build/jpeg.build.log"
     cp "$out/libjpeg.a" "$prefix/lib/"
@@ -307,9 +310,15 @@ build_sdl2() {
     rm -rf "$prefix/include/SDL2"
     cp -R "$stage/include/SDL2" "$prefix/include/"
     cp "$stage/lib/libSDL2.a" "$prefix/lib/"
-    # The system libraries a static SDL2 needs, as its own .pc lists them.
-    private=$(sed -n 's/^Libs.private://p' "$stage/lib/pkgconfig/sdl2.pc" | tr -s ' ')
-    write_pc sdl2 "$2" "" "-lSDL2 $private" "-I\${includedir}/SDL2"
+    write_pc sdl2 "$2" "" "-lSDL2 $(sdl2_system_libs "$stage/lib/pkgconfig/sdl2.pc")" \
+        "-I\${includedir}/SDL2"
+}
+
+# The system libraries a static SDL2 needs, as its own .pc lists them, without its entry point
+# (-lmingw32 -lSDL2main -mwindows) and without itself.
+sdl2_system_libs() {  # sdl2.pc
+    sed -n 's/^Libs\(.private\)\{0,1\}://p' "$1" | tr ' ' '\n' | grep -e '^-l' |
+        grep -v -x -e -lSDL2 -e -lSDL2main -e -lmingw32 | awk '!seen[$0]++' | tr '\n' ' '
 }
 
 # A recipe's revision: raised when a recipe changes, so the stamps of old builds no longer match.
@@ -320,7 +329,9 @@ recipe_revision() {
 }
 
 build_one() {  # package
-    set -- $(source_of "$1")
+    info=$(source_of "$1")
+    [ -n "$info" ] || { echo "deps/build.sh: $1 is not installed; its version is the one built" >&2; exit 1; }
+    set -- $info
     name=$1
     version=$2
     stamp=$prefix/.built-$name-$version-r$(recipe_revision "$name")

@@ -2,9 +2,10 @@
 // the headless checksums against the native ones, the live page (start screen, a scene, the
 // audio clock, Escape), a missing data file, and no console errors.
 //
-//   node tests/web/web_test.js SITE_DIR NATIVE_CHECKSUMS OUT_DIR [--bench]
+//   node tests/web/web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--bench]
 //
-// NATIVE_CHECKSUMS holds the lines of `brindlehop --headless --checksums --fps 60`; screenshots go to OUT_DIR.
+// REFERENCE_DIR holds checksums-60.txt, the lines of the exact native build's
+// `brindlehop --headless --checksums --fps 60` (tests/reference.sh); screenshots go to OUT_DIR.
 'use strict';
 
 const fs = require('fs');
@@ -13,10 +14,11 @@ const os = require('os');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
 
-const [siteDir, nativeFile, outDir] = process.argv.slice(2);
+const [siteDir, referenceDir, outDir] = process.argv.slice(2);
+const nativeFile = referenceDir && path.join(referenceDir, 'checksums-60.txt');
 const benchOnly = process.argv.includes('--bench');
-if (!siteDir || !nativeFile || !outDir) {
-  console.error('usage: node web_test.js SITE_DIR NATIVE_CHECKSUMS OUT_DIR [--bench]');
+if (!siteDir || !referenceDir || !outDir) {
+  console.error('usage: node web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--bench]');
   process.exit(2);
 }
 fs.mkdirSync(outDir, { recursive: true });
