@@ -64,14 +64,14 @@ fi
 # folder, the portable zip and the NSIS installer in build/windows (packaging/windows/).
 windows_packages="cmake make pkg-config dpkg-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     libsdl2-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libkissfft-dev zlib1g-dev
-    googletest nsis libarchive-tools"
+    nsis libarchive-tools"
 build_windows() {
     install_missing $windows_packages "$@"
     # Not piped: a failed library build must stop here.
     windows_deps=$(sh deps/build.sh windows-x64)
     windows_deps=$(printf '%s\n' "$windows_deps" | tail -n 1)
     cmake -S . -B build/windows-cmake -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x64.cmake \
-        -DBRINDLEHOP_DEPS_PREFIX="$windows_deps" >/dev/null
+        -DBRINDLEHOP_DEPS_PREFIX="$windows_deps" -DBRINDLEHOP_TESTS=OFF >/dev/null
     cmake --build build/windows-cmake -j "$jobs" --target brindlehop brindlehop_console
     sh packaging/windows/package.sh build/windows build/windows-cmake/brindlehop.exe \
         build/windows-cmake/brindlehop.com
