@@ -56,11 +56,18 @@ constexpr int64_t kMaxImagePixels = 64LL << 20;  // 64 Mpixel = 256 MiB of Pixel
 // ---------------------------------------------------------------------------------------------
 // Data files
 
-// openRegularFile (platform/os_files.h) opens them: only regular files, never waiting.
+// Largest files of each kind that are read whole, far above what the show's own need: a picture
+// followed by gigabytes of anything must not be read into memory.
+constexpr uint64_t kMaxPictureFileBytes = uint64_t{32} << 20;  // 32 MiB
+constexpr uint64_t kMaxTextFileBytes = uint64_t{16} << 20;     // 16 MiB
 
-// Reads data/<name> whole; nullptr when it is not a regular file, cannot be opened, read or
-// allocated, or the path is too long, with the reason in why (when given).
-DataFile* readDataFile(const char* name, std::string* why = nullptr);
+// openRegularFile and sizeLimitText (platform/os_files.h) open them and name their limits.
+
+// Reads data/<name> whole; nullptr when it is not a regular file, is larger than maxBytes
+// (at most 2 GiB), cannot be opened, read or allocated, or the path is too long, with the
+// reason in why (when given).
+DataFile* readDataFile(const char* name, std::string* why = nullptr,
+                       uint64_t maxBytes = kMaxPictureFileBytes);
 
 // Frees the bytes and the record; nullptr is ignored.
 void releaseDataFile(DataFile* file);

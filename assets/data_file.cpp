@@ -1,4 +1,6 @@
 // Whole files from the data folder in memory, and the stdio-like reads over them.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +13,7 @@ constexpr int kPathSize = 256;  // "data/" plus names of up to 250 characters an
 
 }  // namespace
 
-DataFile* readDataFile(const char* name, std::string* why) {
+DataFile* readDataFile(const char* name, std::string* why, uint64_t maxBytes) {
     auto fail = [why](const char* reason) -> DataFile* {
         if (why) *why = reason;
         return nullptr;
@@ -22,11 +24,11 @@ DataFile* readDataFile(const char* name, std::string* why) {
     // A longer name would be cut and open some other file; refuse it instead.
     if (pathLength < 0 || pathLength >= kPathSize) return fail("the name is too long");
 
-    FILE* stream = openRegularFile(path, why);
+    // Lengths and positions are 32-bit: no data file is larger than 2 GiB.
+    FILE* stream = openRegularFile(path, why, std::min<uint64_t>(maxBytes, INT32_MAX));
     if (!stream) return nullptr;
     long size = -1;
     if (std::fseek(stream, 0, SEEK_END) == 0) size = std::ftell(stream);
-    // Lengths and positions are 32-bit; a file beyond 2 GiB is not a data file.
     if (size < 0 || size > INT32_MAX || std::fseek(stream, 0, SEEK_SET) != 0) {
         std::fclose(stream);
         return fail(size > INT32_MAX ? "larger than 2 GiB" : "its size cannot be taken");

@@ -45,7 +45,7 @@ Text makeText(const uint8_t* bytes, size_t length) {
 
 Text readTextFile(const char* path) {
     if (!path) return noText();
-    FILE* stream = openRegularFile(path);
+    FILE* stream = openRegularFile(path, nullptr, kMaxTextFileBytes);
     long size = -1;
     if (stream && std::fseek(stream, 0, SEEK_END) == 0) size = std::ftell(stream);
     if (size < 0 || size > INT32_MAX - 1 || std::fseek(stream, 0, SEEK_SET) != 0) {

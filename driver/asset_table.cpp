@@ -61,7 +61,7 @@ Image* loadPicture(const char* name, std::string* why) {
 // A report line for a file that did not load: the reason, when it lies in the file itself.
 std::string fileProblem(const char* path) {
     std::string why;
-    FILE* stream = openRegularFile(path, &why);
+    FILE* stream = openRegularFile(path, &why, kMaxTextFileBytes);
     if (stream) std::fclose(stream);
     // Built up piece by piece: GCC 12 warns falsely (-Wrestrict) on a chain of string additions.
     std::string line;

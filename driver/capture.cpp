@@ -1,14 +1,6 @@
 // The capture run: the show on the offline clock, frame by frame into ffmpeg, with the music.
 #include "driver/capture.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -20,9 +12,10 @@
 #include "driver/run.h"
 #include "driver/show.h"
 #include "driver/startup.h"
+#include "platform/os_clock.h"
+#include "platform/os_files.h"
+#include "platform/os_process.h"
 #include "platform/os_signals.h"
-
-extern char** environ;
 
 namespace {
 
@@ -32,93 +25,38 @@ bool endsWith(const char* text, const char* ending) {
     return length >= tail && std::strcmp(text + length - tail, ending) == 0;
 }
 
-// Why ffmpeg ended, for a message: "exit status 1" or "signal 9".
-std::string describeExit(int status) {
-    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
-    return "status " + std::to_string(status);
-}
-
-// Waits for ffmpeg; its wait status, or -1 when it cannot be had.
-int waitForEncoder(VideoPipe* video) {
-    if (video->pid == 0) return -1;
-    int status = 0;
-    pid_t done;
-    do {
-        done = waitpid(video->pid, &status, 0);
-    } while (done < 0 && errno == EINTR);
-    video->pid = 0;
-    return done < 0 ? -1 : status;
-}
-
-void closeInput(VideoPipe* video) {
-    if (video->fd >= 0) close(video->fd);
-    video->fd = -1;
-}
-
-enum class WriteOutcome : uint8_t {
-    kWritten,      // every byte is in the pipe
-    kEncoderGone,  // the pipe broke: the encoder has ended
-    kStalled,      // the encoder took nothing for the whole stall time
-    kInterrupted,  // a stop signal arrived while the pipe was full
-};
-
-// Writes to the non-blocking pipe, waiting while it is full, at most stallSeconds without
-// progress. A stop signal ends a wait at once: the handler's EINTR wakes the poll.
-WriteOutcome writeAll(int fd, const void* data, size_t size, double stallSeconds) {
-    const char* bytes = static_cast<const char*>(data);
-    double deadline = monotonicSeconds() + stallSeconds;
-    while (size > 0) {
-        const ssize_t n = write(fd, bytes, size);
-        if (n > 0) {
-            bytes += n;
-            size -= static_cast<size_t>(n);
-            deadline = monotonicSeconds() + stallSeconds;
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            if (stopSignal() != 0) return WriteOutcome::kInterrupted;
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const double left = deadline - monotonicSeconds();
-            if (left <= 0.0) return WriteOutcome::kStalled;
-            pollfd wanted{fd, POLLOUT, 0};
-            // Rounded up, so a wait never ends just short of the deadline and spins.
-            const int ready = poll(&wanted, 1, static_cast<int>(std::ceil(left * 1000.0)));
-            if (ready < 0 && errno == EINTR && stopSignal() != 0) return WriteOutcome::kInterrupted;
-            // Readiness or an error on the pipe shows in the next write.
-            continue;
-        }
-        return WriteOutcome::kEncoderGone;
+// Copies what ffmpeg wrote to its standard error onto ours, once; whether there was anything. At
+// "-loglevel error" every line it prints is an error.
+bool forwardEncoderMessages(VideoPipe* video) {
+    std::FILE* log = video->encoderLog;
+    if (log == nullptr) return false;
+    video->encoderLog = nullptr;
+    bool any = false;
+    char buffer[4096];
+    std::rewind(log);
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, log)) > 0) {
+        any = true;
+        std::fwrite(buffer, 1, got, stderr);
     }
-    return WriteOutcome::kWritten;
+    std::fclose(log);
+    return any;
 }
 
-void sleepSeconds(double seconds) {
-    timespec pause{0, static_cast<long>(seconds * 1e9)};
-    nanosleep(&pause, nullptr);
+// Where the video goes and under which name ffmpeg writes it. A link is followed, so the file
+// it points to is replaced and the link kept; a device or FIFO is written to directly, since it
+// cannot be replaced.
+void chooseVideoFiles(VideoPipe* video, const char* path) {
+    video->finalPath = followLink(path);
+    video->partialPath.clear();
+    const PathKind kind = pathKind(video->finalPath);
+    if (kind != PathKind::kAbsent && kind != PathKind::kRegularFile) return;
+    video->partialPath = video->finalPath + "." + std::to_string(processId()) + ".partial";
 }
 
 }  // namespace
 
-std::string findProgram(const char* program, const char* searchPath) {
-    if (searchPath == nullptr) return "";
-    const std::string path(searchPath);
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t colon = path.find(':', start);
-        if (colon == std::string::npos) colon = path.size();
-        // An empty entry means the working folder, as the shell reads PATH.
-        const std::string candidate =
-            (colon == start ? std::string(".") : path.substr(start, colon - start)) + "/" + program;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-        start = colon + 1;
-    }
-    return "";
-}
-
-std::vector<std::string> ffmpegArguments(const VideoSettings& settings) {
+std::vector<std::string> ffmpegArguments(const VideoSettings& settings, const char* output) {
     const std::string size = std::to_string(kScreenWidth * settings.scale) + "x" +
                              std::to_string(kScreenHeight * settings.scale);
     char duration[64];
@@ -157,7 +95,9 @@ std::vector<std::string> ffmpegArguments(const VideoSettings& settings) {
     // The sound ends with the last frame.
     args.insert(args.end(), {"-t", duration});
     if (mp4) args.insert(args.end(), {"-movflags", "+faststart"});
-    args.push_back(settings.path);
+    // Named, since ffmpeg would guess it from the output's name, which is a temporary one.
+    args.insert(args.end(), {"-f", mp4 ? "mp4" : "matroska"});
+    args.push_back(output != nullptr ? output : settings.path);
     return args;
 }
 
@@ -183,39 +123,24 @@ bool openVideoPipe(VideoPipe* video, const VideoSettings& settings) {
     if (settings.scale > 1) video->scaled = new Pixel[video->frameBytes / sizeof(Pixel)];
 
     video->path = settings.path;
-    video->pathExisted = stat(settings.path, &video->pathBefore) == 0;
-
-    const std::vector<std::string> args = ffmpegArguments(settings);
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    // The write end closes on exec, so ffmpeg sees the end of its input when we close ours.
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        std::fprintf(stderr, "brindlehop: cannot make a pipe to ffmpeg: %s\n",
+    chooseVideoFiles(video, settings.path);
+    // ffmpeg's error lines are kept, so that a failure it exits 0 after is still seen.
+    video->encoderLog = createTemporaryFile();
+    if (video->encoderLog == nullptr) {
+        std::fprintf(stderr, "brindlehop: cannot make a file for ffmpeg's messages: %s\n",
                      std::strerror(errno));
         closeVideoPipe(video);
         return false;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-    pid_t pid = 0;
-    const int failed = posix_spawnp(&pid, "ffmpeg", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[0]);
-    if (failed != 0) {
-        close(fds[1]);
-        std::fprintf(stderr, "brindlehop: cannot start ffmpeg: %s\n", std::strerror(failed));
+
+    const std::vector<std::string> args = ffmpegArguments(
+        settings, video->partialPath.empty() ? settings.path : video->partialPath.c_str());
+    std::string why;
+    if (!startChild(&video->encoder, args, video->encoderLog, &why)) {
+        std::fprintf(stderr, "brindlehop: cannot start ffmpeg: %s\n", why.c_str());
         closeVideoPipe(video);
         return false;
     }
-    // Our end alone waits with a deadline; ffmpeg's end stays blocking, as it expects.
-    fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
-    video->fd = fds[1];
-    video->pid = pid;
     startProgress(&video->progress, stderr, "capture", settings.frames);
     return true;
 }
@@ -226,11 +151,10 @@ bool writeVideoFrame(VideoPipe* video, const Pixel* screen) {
         scaleFrame(video->scaled, screen, video->scale);
         frame = video->scaled;
     }
-    const WriteOutcome outcome =
-        video->fd < 0 ? WriteOutcome::kEncoderGone
-                      : writeAll(video->fd, frame, video->frameBytes, video->stallSeconds);
-    if (outcome == WriteOutcome::kInterrupted) return false;
-    if (outcome == WriteOutcome::kStalled) {
+    const PipeWrite outcome =
+        writeToChild(&video->encoder, frame, video->frameBytes, video->stallSeconds);
+    if (outcome == PipeWrite::kInterrupted) return false;
+    if (outcome == PipeWrite::kStalled) {
         // Nothing would ever come of it: it is not read from, so it gets no chance to finish.
         std::fprintf(stderr,
                      "\nbrindlehop: ffmpeg took no frame data for %.0f s after %llu frames; "
@@ -239,14 +163,17 @@ bool writeVideoFrame(VideoPipe* video, const Pixel* screen) {
         stopEncoder(video, 0.0);
         return false;
     }
-    if (outcome != WriteOutcome::kWritten) {
+    if (outcome != PipeWrite::kWritten) {
         const int error = errno;
-        closeInput(video);
-        const int status = waitForEncoder(video);
+        const bool running = video->encoder.process != 0;
+        closeChildInput(&video->encoder);
+        const ChildStatus status = waitForChild(&video->encoder);
+        std::fputc('\n', stderr);
+        forwardEncoderMessages(video);
         std::fprintf(
-            stderr, "\nbrindlehop: ffmpeg stopped taking frames after %llu of them (%s, %s)\n",
+            stderr, "brindlehop: ffmpeg stopped taking frames after %llu of them (%s, %s)\n",
             static_cast<unsigned long long>(video->framesWritten),
-            status < 0 ? "not running" : describeExit(status).c_str(), std::strerror(error));
+            running ? describeChildStatus(status).c_str() : "not running", std::strerror(error));
         return false;
     }
     ++video->framesWritten;
@@ -256,66 +183,78 @@ bool writeVideoFrame(VideoPipe* video, const Pixel* screen) {
 
 bool closeVideoPipe(VideoPipe* video) {
     bool ok = true;
-    if (video->fd >= 0) {
-        closeInput(video);
+    if (video->encoder.input >= 0) {
+        closeChildInput(&video->encoder);
         finishProgress(&video->progress, video->framesWritten);
     }
-    if (video->pid != 0) {
-        const int status = waitForEncoder(video);
-        if (status != 0) {
+    if (video->encoder.process != 0) {
+        const ChildStatus status = waitForChild(&video->encoder);
+        const bool complained = forwardEncoderMessages(video);
+        if (status.kind != ChildStatus::Kind::kExited || status.number != 0) {
             std::fprintf(stderr, "brindlehop: ffmpeg failed (%s)\n",
-                         status < 0 ? "lost" : describeExit(status).c_str());
+                         describeChildStatus(status).c_str());
+            ok = false;
+        } else if (complained) {
+            std::fprintf(stderr,
+                         "brindlehop: ffmpeg reported errors, so the video was not written "
+                         "whole\n");
             ok = false;
         }
     }
+    forwardEncoderMessages(video);
     delete[] video->scaled;
     video->scaled = nullptr;
     return ok;
 }
 
 void stopEncoder(VideoPipe* video, double graceSeconds) {
-    closeInput(video);
-    if (video->pid == 0) return;
-    kill(video->pid, graceSeconds > 0.0 ? SIGTERM : SIGKILL);
+    closeChildInput(&video->encoder);
+    if (video->encoder.process == 0) return;
+    stopChild(&video->encoder, graceSeconds <= 0.0);
     const double deadline = monotonicSeconds() + graceSeconds;
-    int status = 0;
-    while (waitpid(video->pid, &status, WNOHANG) == 0) {
+    ChildStatus status;
+    while (!childEnded(&video->encoder, &status)) {
         if (monotonicSeconds() >= deadline) {
-            kill(video->pid, SIGKILL);
-            waitForEncoder(video);
+            stopChild(&video->encoder, true);
+            waitForChild(&video->encoder);
             return;
         }
         sleepSeconds(0.01);
     }
-    video->pid = 0;
+}
+
+bool finishVideoFile(VideoPipe* video) {
+    if (video->partialPath.empty()) return true;
+    if (replaceFile(video->partialPath.c_str(), video->finalPath.c_str())) {
+        video->partialPath.clear();
+        return true;
+    }
+    std::fprintf(stderr, "brindlehop: cannot put the video in place as %s: %s\n",
+                 video->finalPath.c_str(), std::strerror(errno));
+    return false;
 }
 
 void removeUnfinishedVideo(const VideoPipe& video) {
-    if (video.path == nullptr) return;
-    struct stat now {};
-    if (stat(video.path, &now) != 0) return;
-    const struct stat& before = video.pathBefore;
-    if (video.pathExisted && now.st_ino == before.st_ino && now.st_dev == before.st_dev &&
-        now.st_size == before.st_size && now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-        now.st_mtim.tv_nsec == before.st_mtim.tv_nsec)
-        return;
-    if (std::remove(video.path) == 0)
-        std::fprintf(stderr, "brindlehop: removed the unfinished video %s\n", video.path);
+    if (video.partialPath.empty()) return;
+    if (!pathExists(video.partialPath)) return;
+    if (removeFile(video.partialPath.c_str()))
+        std::fprintf(stderr, "brindlehop: removed the unfinished video; %s is as it was\n",
+                     video.path);
     else
         std::fprintf(stderr,
                      "brindlehop: the unfinished video %s was kept (cannot remove it: %s)\n",
-                     video.path, std::strerror(errno));
+                     video.partialPath.c_str(), std::strerror(errno));
 }
 
 int runCapture(const Options& options) {
-    if (findProgram("ffmpeg", std::getenv("PATH")).empty()) {
+    if (findProgram("ffmpeg", environmentValue("PATH")).empty()) {
         std::fprintf(stderr,
                      "brindlehop: --capture needs ffmpeg, which is not on the PATH.\n"
                      "  Install it with: sudo apt-get install ffmpeg\n");
         return kExitNoEncoder;
     }
     // A vanished ffmpeg must show up as a failed write with a message, not kill the show.
-    signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
     catchStopSignals();
 
     static ShowState state;
@@ -363,6 +302,7 @@ int runCapture(const Options& options) {
             return 128 + stopSignal();
         }
         closed = closeVideoPipe(&video);
+        if (end != ShowEnd::kOutputFailed && closed) closed = finishVideoFile(&video);
         if (end == ShowEnd::kFrameLimit && options.untilSeconds < 0.0)
             std::fputs(
                 frameLimitNote(offline, static_cast<double>(video.framesWritten) / options.fps)

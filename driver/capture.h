@@ -13,20 +13,19 @@
 // every pixel of a lossless video is a pixel of the show.
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "driver/progress.h"
 #include "effects/pixel.h"
+#include "platform/os_process.h"
 
 // What to encode and how.
 struct VideoSettings {
-    const char* path;       // the video file, ending in .mp4 or .mkv; overwritten
+    const char* path;       // the video file, ending in .mp4 or .mkv; replaced once it is whole
     const char* musicPath;  // the music to lay under the frames, or null for a silent video
     uint32_t fps;           // frames per second, 1..1000
     uint32_t scale;         // nearest-neighbour enlargement, 1..8
@@ -36,8 +35,7 @@ struct VideoSettings {
 
 // A running ffmpeg and the pipe into it.
 struct VideoPipe {
-    int fd = -1;                 // write end of the pipe to ffmpeg's standard input; -1 when closed
-    pid_t pid = 0;               // ffmpeg's process, 0 when none runs
+    ChildProcess encoder{};      // ffmpeg and the pipe into its standard input
     uint32_t scale = 1;          // enlargement of each frame, 1..8
     Pixel* scaled = nullptr;     // (512 scale) x (384 scale) Pixels, owned; null at scale 1
     size_t frameBytes = 0;       // bytes of one frame as written
@@ -46,21 +44,24 @@ struct VideoPipe {
     double stallSeconds = 30.0;  // seconds a frame may wait on a full pipe before the encoder
                                  // counts as stuck
     const char* path = nullptr;  // the video file of the settings
-    bool pathExisted = false;    // the file was there before the encoder started
-    struct stat pathBefore {};   // and this was it then, so an untouched file is left alone
+    std::string finalPath;       // where the finished video goes: path, or the file it links to
+    std::string partialPath;     // what ffmpeg writes, renamed to finalPath when it is whole;
+                                 // empty when ffmpeg writes to path itself (a device, a FIFO)
+    std::FILE* encoderLog = nullptr;  // ffmpeg's standard error: its error lines, if any
 };
 
-// The full path of program in the folders of PATH, or "" when it is not there.
-std::string findProgram(const char* program, const char* searchPath);
-
-// ffmpeg's command line for the settings, program name first.
-std::vector<std::string> ffmpegArguments(const VideoSettings& settings);
+// ffmpeg's command line for the settings, program name first. The container follows the
+// extension of settings.path; the video is written to output (settings.path when null).
+std::vector<std::string> ffmpegArguments(const VideoSettings& settings,
+                                         const char* output = nullptr);
 
 // Enlarges the 512 x 384 screen scale times into out ((512 scale) x (384 scale) Pixels), every
 // pixel becoming a scale x scale square.
 void scaleFrame(Pixel* out, const Pixel* screen, uint32_t scale);
 
 // Starts ffmpeg on a pipe and allocates the enlargement buffer; false with a message on stderr.
+// A regular (or new) video file is written under a temporary name in its folder, so whatever
+// was at settings.path stays until finishVideoFile.
 bool openVideoPipe(VideoPipe* video, const VideoSettings& settings);
 
 // Sends one 512 x 384 frame (enlarged if asked) and advances the progress line; false with a
@@ -68,14 +69,20 @@ bool openVideoPipe(VideoPipe* video, const VideoSettings& settings);
 // then killed), and false without one when a stop signal interrupts a wait. Allocates nothing.
 bool writeVideoFrame(VideoPipe* video, const Pixel* screen);
 
-// Ends the input, waits for ffmpeg and frees the buffer; false with a message on stderr when
-// ffmpeg failed. Safe to repeat.
+// Ends the input, waits for ffmpeg, passes on its error lines and frees the buffer; false with a
+// message on stderr when ffmpeg failed or reported an error (it exits 0 after failing to write
+// the end of a file). Safe to repeat.
 bool closeVideoPipe(VideoPipe* video);
 
-// Ends the input and stops ffmpeg with SIGTERM (SIGKILL when it has not ended after
-// graceSeconds), then reaps it; for a run that will not finish its video.
+// Gives a finished video its name (renames the temporary file over the target); false with a
+// message on stderr when that fails.
+bool finishVideoFile(VideoPipe* video);
+
+// Ends the input and asks ffmpeg to stop (SIGTERM; on Windows the ended input is the request),
+// ends it outright when it has not ended after graceSeconds, then reaps it; for a run that will
+// not finish its video.
 void stopEncoder(VideoPipe* video, double graceSeconds);
 
-// Removes the video file of an unfinished run, unless the encoder never touched it (a file that
-// was there before and is unchanged stays), and says which on stderr.
+// Removes the temporary file of an unfinished run, if the encoder made one, and says so on
+// stderr; the file at the target is left as it was.
 void removeUnfinishedVideo(const VideoPipe& video);

@@ -1,6 +1,7 @@
 // Finding the folder that holds data/.
 #include "driver/data_dir.h"
 
+#include <cstring>
 #include <vector>
 
 #include "driver/asset_table.h"
@@ -8,21 +9,25 @@
 
 namespace {
 
-bool exists(const std::string& path) {
-    return pathExists(path);
+// Whether path is there; a reason other than its absence (a folder that cannot be searched, a
+// loop of links) is kept in *error, the first one only.
+bool exists(const std::string& path, int* error) {
+    return pathExists(path, error);
 }
 
 // A data folder is known by any of the show's files: one with some of them missing is still
 // taken, so that start-up can say which are missing instead of that there is no folder at all.
-bool holdsData(const std::string& root) {
+// When none is found, *error holds why a file could not be looked at (0: they are all absent).
+bool holdsData(const std::string& root, int* error) {
     const std::string base = (root.empty() ? std::string(".") : root) + "/";
+    *error = 0;
     for (const char* path : {kMusicPath, kScenePath, kLightPath}) {
-        if (exists(base + path)) return true;
+        if (exists(base + path, error)) return true;
     }
     for (const PictureEntry& entry : kPictureTable) {
         const std::string latin1 = latin1Spelling(entry.name);
-        if (exists(base + "data/" + entry.name) ||
-            (!latin1.empty() && exists(base + "data/" + latin1)))
+        if (exists(base + "data/" + entry.name, error) ||
+            (!latin1.empty() && exists(base + "data/" + latin1, error)))
             return true;
     }
     return false;
@@ -53,9 +58,11 @@ std::string findDataRoot(const std::string& requested, std::string* searched) {
     }
     searched->clear();
     for (const std::string& candidate : candidates) {
-        if (holdsData(candidate)) return candidate;
+        int error = 0;
+        if (holdsData(candidate, &error)) return candidate;
         if (!searched->empty()) searched->append(", ");
         searched->append(candidate).append("/data");
+        if (error != 0) searched->append(" (").append(std::strerror(error)).append(")");
     }
     return {};
 }

@@ -30,13 +30,6 @@ std::string unreachedTimes(const Options& options, uint64_t framesDone) {
     return names;
 }
 
-// Flushes stdout and says whether everything written to it arrived.
-bool standardOutputWritten() {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
-    std::fprintf(stderr, "brindlehop: cannot write to standard output: %s\n", std::strerror(errno));
-    return false;
-}
-
 }  // namespace
 
 int runHeadless(const Options& options) {
@@ -78,7 +71,7 @@ int runHeadless(const Options& options) {
     if (!options.framesDir.empty()) {
         std::string why;
         if (!makeFolder(options.framesDir, &why)) {
-            std::fprintf(stderr, "brindlehop: cannot make the folder %s (%s)\n",
+            std::fprintf(stderr, "brindlehop: cannot make the folder %s: %s\n",
                          options.framesDir.c_str(), why.c_str());
             return kExitOutputFailed;
         }

@@ -11,6 +11,14 @@
 
 namespace {
 
+// Set by the display when Escape or a close request has closed it; the frame loop then ends, so
+// the music decoder and the sound stop before the process does.
+bool endRequested = false;
+
+void requestEnd(int32_t) {
+    endRequested = true;
+}
+
 bool displayOptionsFrom(const Options& options, DisplayOptions* display) {
     display->windowed = options.window;
     if (options.pixelFormat.empty()) return true;
@@ -32,6 +40,8 @@ int runLive(const Options& options) {
     static ShowAssets assets;
     if (!prepareShow(&state, &assets, showBuffers())) return kExitUsage;
 
+    endRequested = false;
+    displayOptions.exitProcess = requestEnd;
     setDisplayOptions(displayOptions);
     if (!openDisplay("Brindlehop", 512, 384)) {
         std::fprintf(stderr,
@@ -62,10 +72,13 @@ int runLive(const Options& options) {
 
     FrameSink sink{};
     sink.kind = FrameSinkKind::kDisplay;
+    sink.endRequested = &endRequested;
     runScenes(&state, &clock, &sink);
 
+    // The decoder thread and the sound device's thread end here, before the process does.
     releaseMusicStream(&player);
     closeAudio(&player);
+    markTiming("music and sound stopped");
     // The screen saver's switch reports success as non-zero, which a shell would read as a
     // failure; the show's normal end is status 0.
     closeDisplay();

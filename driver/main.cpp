@@ -6,10 +6,10 @@
 #include "driver/data_dir.h"
 #include "driver/options.h"
 #include "driver/run.h"
-#include "platform/os_streams.h"
 #include "driver/timings.h"
 #include "platform/os_arguments.h"
 #include "platform/os_files.h"
+#include "platform/os_streams.h"
 
 // Read by LeakSanitizer at start in the sanitizer tree (unused elsewhere). Where there is no
 // session bus, SDL's video start-up leaves a buffer inside the system's D-Bus library, which is
@@ -36,17 +36,19 @@ int main(int argc, char** argv) {
     }
     startTimings(options.timings);
     markTiming("command line read");
-    if (options.help) {
-        std::fputs(usageText(), stdout);
-        return kExitOk;
-    }
-    if (options.version) {
-        std::printf("%s\n", versionText());
-        return kExitOk;
-    }
-    if (options.manualPage) {
-        std::fputs(manualPage().c_str(), stdout);
-        return kExitOk;
+    // What these print is the whole point of the run: a full or closed output is a failure.
+    if (options.help || options.version || options.manualPage) {
+        if (options.help)
+            std::fputs(usageText(), stdout);
+        else if (options.version)
+            std::printf("%s\n", versionText());
+        else
+            std::fputs(manualPage().c_str(), stdout);
+        if (standardStreamWasClosed(kStandardOutput)) {
+            std::fprintf(stderr, "brindlehop: standard output is closed\n");
+            return kExitOutputFailed;
+        }
+        return standardOutputWritten() ? kExitOk : kExitOutputFailed;
     }
 
     // Paths the user gave are relative to where the program was started, not to the data
@@ -59,9 +61,15 @@ int main(int argc, char** argv) {
     // folder that holds data/.
     std::string searched;
     const std::string root = findDataRoot(options.dataDir, &searched);
-    if (root.empty() || !enterFolder(root, nullptr)) {
+    if (root.empty()) {
         std::fprintf(stderr, "brindlehop: no data folder found (looked in %s); use --data DIR\n",
                      searched.c_str());
+        return kExitUsage;
+    }
+    std::string why;
+    if (!enterFolder(root, &why)) {
+        std::fprintf(stderr, "brindlehop: cannot enter the data folder's parent %s: %s\n",
+                     root.c_str(), why.c_str());
         return kExitUsage;
     }
 

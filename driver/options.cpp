@@ -102,7 +102,7 @@ constexpr ExitStatusDoc kExitStatusTable[] = {
     {"0", "the show ended, Escape ended it, or --help or --version"},
     {"2", "a bad command line, or a missing or broken data folder"},
     {"3", "the display could not be opened, or was lost while showing"},
-    {"4", "a headless or capture run could not write its frames or its video"},
+    {"4", "output was lost: frames, checksum lines, the video, or --help's text"},
     {"5", "--capture without ffmpeg on the PATH"},
     {"128+N", "a headless or capture run stopped by signal N (SIGINT, SIGTERM)"},
 };
@@ -169,7 +169,7 @@ const char* usageText() {
 bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
     auto value = [&](int& i) -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     // Given at all, even at their default value: each is read by one kind of run only.
-    bool fpsGiven = false, audioOffsetGiven = false;
+    bool fpsGiven = false, audioOffsetGiven = false, scaleGiven = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* v = nullptr;
@@ -197,13 +197,17 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
         } else if (std::strcmp(arg, "--timings") == 0) {
             options->timings = true;
         } else if (std::strcmp(arg, "--pixel-format") == 0) {
-            if ((v = value(i)) == nullptr) return fail(error, "--pixel-format needs a name");
+            if ((v = value(i)) == nullptr || *v == '\0')
+                return fail(error, "--pixel-format needs a name");
             options->pixelFormat = v;
         } else if (std::strcmp(arg, "--data") == 0) {
-            if ((v = value(i)) == nullptr) return fail(error, "--data needs a folder");
+            // An empty name would mean "search", which is what leaving the option out does.
+            if ((v = value(i)) == nullptr || *v == '\0')
+                return fail(error, "--data needs a folder");
             options->dataDir = v;
         } else if (std::strcmp(arg, "--frames") == 0) {
-            if ((v = value(i)) == nullptr) return fail(error, "--frames needs a folder");
+            if ((v = value(i)) == nullptr || *v == '\0')
+                return fail(error, "--frames needs a folder");
             options->framesDir = v;
         } else if (std::strcmp(arg, "--capture") == 0) {
             if ((v = value(i)) == nullptr) return fail(error, "--capture needs a file name");
@@ -212,6 +216,11 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             const std::string ending = name.size() >= 4 ? name.substr(name.size() - 4) : "";
             if (ending != ".mp4" && ending != ".mkv")
                 return fail(error, "--capture needs a file name ending in .mp4 or .mkv");
+            // "show/.mp4" is an ending without a name: it would make a hidden file.
+            const size_t slash = name.rfind('/');
+            if (name.size() - (slash == std::string::npos ? 0 : slash + 1) == 4)
+                return fail(error, "--capture needs a name before " + ending + ", e.g. show" +
+                                       ending);
         } else if (std::strcmp(arg, "--audio-offset") == 0) {
             audioOffsetGiven = true;
             if (!parseDouble(value(i), &options->audioOffsetMs) ||
@@ -222,6 +231,7 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             if (!parseUnsigned(value(i), 1, 1000, &options->fps))
                 return fail(error, "--fps needs a whole number from 1 to 1000");
         } else if (std::strcmp(arg, "--scale") == 0) {
+            scaleGiven = true;
             if (!parseUnsigned(value(i), 1, 8, &options->scale))
                 return fail(error, "--scale needs a whole number from 1 to 8");
         } else if (std::strcmp(arg, "--bench-frames") == 0) {
@@ -251,7 +261,7 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
     const bool capture = !options->capturePath.empty();
     if (int(options->headless) + int(capture) + int(options->bench) > 1)
         return fail(error, "choose one of --headless, --capture and --bench");
-    if ((options->scale != 1 || !options->codec.empty()) && !capture)
+    if ((scaleGiven || !options->codec.empty()) && !capture)
         return fail(error, "--scale and --codec need --capture");
     if (options->benchFrames != 0 && !options->bench)
         return fail(error, "--bench-frames needs --bench");

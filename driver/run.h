@@ -8,7 +8,7 @@
 constexpr int kExitOk = 0;            // the show ended, or Escape, or --help
 constexpr int kExitUsage = 2;         // a bad command line, or missing or broken data
 constexpr int kExitNoDisplay = 3;     // the display could not be opened, or was lost while showing
-constexpr int kExitOutputFailed = 4;  // headless or capture output could not be written
+constexpr int kExitOutputFailed = 4;  // headless, capture, --help or --version output was lost
 constexpr int kExitNoEncoder = 5;     // --capture without ffmpeg on the PATH
 // A headless or capture run stopped by SIGINT or SIGTERM exits with 128 + the signal's number.
 

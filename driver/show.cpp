@@ -32,7 +32,7 @@ bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* e
     const uint64_t frame = sink->frames++;
     if (sink->kind == FrameSinkKind::kDisplay) {
         presentFrame(state->buffers.screen);
-        return true;
+        return sink->endRequested == nullptr || !*sink->endRequested;
     }
     if (sink->kind == FrameSinkKind::kCapture) {
         if (!writeVideoFrame(sink->video, state->buffers.screen)) {

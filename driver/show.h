@@ -24,7 +24,7 @@ struct ShowClock {
 
 // Where a finished frame goes.
 enum class FrameSinkKind : uint8_t {
-    kDisplay,   // presentFrame: the screen (Escape ends the process there)
+    kDisplay,   // presentFrame: the screen (Escape or a close request ends the run there)
     kHeadless,  // nowhere, or PNG files and checksum lines
     kCapture,   // a video: raw frames into the encoder's pipe
 };
@@ -52,11 +52,12 @@ struct FrameSink {
     uint64_t frames;             // frames delivered so far
     bool failed;                 // a frame could not be written; the run stops
     bool stopOnSignal;           // headless, capture: end after the frame when a stop signal came
+    const bool* endRequested;    // display: true once Escape or a close request closed it, or null
 };
 
 // How the scene loops ended.
 enum class ShowEnd : uint8_t {
-    kFinished,      // the last scene's condition failed: the show is over
+    kFinished,      // the last scene's condition failed, or Escape ended it: the show is over
     kFrameLimit,    // the headless frame limit was reached first
     kOutputFailed,  // a frame could not be written
     kInterrupted,   // SIGINT or SIGTERM arrived; the frame under way was delivered first

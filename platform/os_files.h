@@ -24,17 +24,39 @@ std::string programFolder();
 // "\\server\share").
 std::string parentFolder(const std::string& path);
 
-// Whether anything (a file, a folder, a link, even a dangling one) has this name.
-bool pathExists(const std::string& path);
+// Whether anything (a file, a folder, a link, even a dangling one) has this name. A reason other
+// than its absence (a folder that cannot be searched, a loop of links) is kept as an errno value
+// in *error when that is 0, so the first one stays.
+bool pathExists(const std::string& path, int* error = nullptr);
+
+// What a name stands for, links followed.
+enum class PathKind : uint8_t { kAbsent, kRegularFile, kFolder, kOther };
+PathKind pathKind(const std::string& path);
+
+// The file a link points to when path is a link (all links followed), else path itself.
+std::string followLink(const std::string& path);
 
 // Makes a folder; true when it is made or a folder already has that name, else false with the
 // system's reason in *why.
 bool makeFolder(const std::string& path, std::string* why);
 
-// Opens an existing file for reading, only when it is a regular file: a FIFO, a device or a
-// folder is refused before anything could wait on it. Binary mode. Null with the reason in *why
-// ("missing", "not a regular file (a FIFO)", ...).
-FILE* openRegularFile(const char* path, std::string* why = nullptr);
+// Opens an existing file for reading, only when it is a regular file of at most maxBytes: a FIFO,
+// a device or a folder is refused before anything could wait on it. Binary mode. Null with the
+// reason in *why: "missing", "not a regular file (a FIFO)", "cannot be opened: <strerror>",
+// "larger than the limit of 16 MiB (<size> bytes)".
+FILE* openRegularFile(const char* path, std::string* why = nullptr,
+                      uint64_t maxBytes = UINT64_MAX);
+
+// The words for a limit of bytes in a message: "16 MiB", "1000 bytes".
+inline std::string sizeLimitText(uint64_t bytes) {
+    if (bytes >= (uint64_t{1} << 20) && bytes % (uint64_t{1} << 20) == 0)
+        return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+// A new, empty file for reading and writing that no child process inherits and that is deleted
+// when closed; null with errno set.
+FILE* createTemporaryFile();
 
 // Opens a file for writing, made or emptied (fopen's "wb"), or null with errno set.
 FILE* createFile(const char* path);

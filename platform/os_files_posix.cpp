@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/os_files.h"
@@ -58,9 +59,28 @@ std::string parentFolder(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool pathExists(const std::string& path) {
+bool pathExists(const std::string& path, int* error) {
     struct stat info;
-    return lstat(path.c_str(), &info) == 0;
+    if (lstat(path.c_str(), &info) == 0) return true;
+    if (error != nullptr && errno != ENOENT && *error == 0) *error = errno;
+    return false;
+}
+
+PathKind pathKind(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return PathKind::kAbsent;
+    if (S_ISREG(info.st_mode)) return PathKind::kRegularFile;
+    return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+std::string followLink(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) return path;
+    std::string target(real);
+    std::free(real);
+    return target;
 }
 
 bool makeFolder(const std::string& path, std::string* why) {
@@ -72,15 +92,20 @@ bool makeFolder(const std::string& path, std::string* why) {
     return false;
 }
 
-FILE* openRegularFile(const char* path, std::string* why) {
+FILE* openRegularFile(const char* path, std::string* why, uint64_t maxBytes) {
     if (!path) return fail(why, "no path");
     // Without O_NONBLOCK, opening a FIFO that nobody writes to waits for ever, before the type
     // can be looked at. The type is taken from the open descriptor, so nothing can be swapped in
     // between the check and the reads.
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOENT) return fail(why, "missing");
-        return fail(why, std::string("cannot be opened: ") + std::strerror(errno));
+        const int error = errno;
+        if (error == ENOENT) return fail(why, "missing");
+        // Some kinds cannot be opened at all (a socket gives ENXIO): their kind is the reason.
+        struct stat info;
+        if (stat(path, &info) == 0 && !S_ISREG(info.st_mode))
+            return fail(why, std::string("not a regular file (") + kindOf(info.st_mode) + ")");
+        return fail(why, std::string("cannot be opened: ") + std::strerror(error));
     }
     struct stat info;
     if (fstat(fd, &info) != 0) {
@@ -91,6 +116,11 @@ FILE* openRegularFile(const char* path, std::string* why) {
     if (!S_ISREG(info.st_mode)) {
         close(fd);
         return fail(why, std::string("not a regular file (") + kindOf(info.st_mode) + ")");
+    }
+    if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes) {
+        close(fd);
+        return fail(why, "larger than the limit of " + sizeLimitText(maxBytes) + " (" +
+                             std::to_string(static_cast<long long>(info.st_size)) + " bytes)");
     }
     // Reads of a regular file never block; the flag goes anyway, so the stream behaves as one
     // from fopen.
@@ -103,6 +133,12 @@ FILE* openRegularFile(const char* path, std::string* why) {
         return fail(why, std::strerror(error));
     }
     return stream;
+}
+
+FILE* createTemporaryFile() {
+    FILE* file = std::tmpfile();
+    if (file != nullptr) fcntl(fileno(file), F_SETFD, FD_CLOEXEC);
+    return file;
 }
 
 FILE* createFile(const char* path) {

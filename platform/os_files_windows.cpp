@@ -153,8 +153,30 @@ std::string parentFolder(const std::string& path) {
     return parent;
 }
 
-bool pathExists(const std::string& path) {
-    return GetFileAttributesW(wideText(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+bool pathExists(const std::string& path, int* error) {
+    if (GetFileAttributesW(wideText(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const int reason = errnoFromSystemError(GetLastError());
+    if (error != nullptr && reason != ENOENT && *error == 0) *error = reason;
+    return false;
+}
+
+PathKind pathKind(const std::string& path) {
+    HANDLE file = CreateFileW(wideText(path).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return PathKind::kAbsent;
+    PathKind kind = PathKind::kOther;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info))
+        kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::kFolder
+                                                                       : PathKind::kRegularFile;
+    CloseHandle(file);
+    return kind;
+}
+
+// Links are rare here and replacing one replaces the link, which is what a user expects of it.
+std::string followLink(const std::string& path) {
+    return path;
 }
 
 bool makeFolder(const std::string& path, std::string* why) {
@@ -171,7 +193,7 @@ bool makeFolder(const std::string& path, std::string* why) {
     return false;
 }
 
-FILE* openRegularFile(const char* path, std::string* why) {
+FILE* openRegularFile(const char* path, std::string* why, uint64_t maxBytes) {
     if (!path) return fail(why, "no path");
     // Folders open too (backup semantics), so that one is named as a folder rather than as a
     // file that cannot be opened. Opening never waits, whatever the name is.
@@ -208,6 +230,12 @@ FILE* openRegularFile(const char* path, std::string* why) {
         CloseHandle(file);
         return fail(why, std::string("not a regular file (") + kind + ")");
     }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) > maxBytes) {
+        CloseHandle(file);
+        return fail(why, "larger than the limit of " + sizeLimitText(maxBytes) + " (" +
+                             std::to_string(static_cast<long long>(size.QuadPart)) + " bytes)");
+    }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
         CloseHandle(file);
@@ -219,6 +247,34 @@ FILE* openRegularFile(const char* path, std::string* why) {
         _close(fd);
         return fail(why, std::strerror(error));
     }
+    return stream;
+}
+
+FILE* createTemporaryFile() {
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempPathW(MAX_PATH + 1, folder) == 0 ||
+        GetTempFileNameW(folder, L"bhp", 0, name) == 0) {
+        errnoFromSystemError(GetLastError());
+        return nullptr;
+    }
+    // Not inheritable (no security attributes), and gone once closed.
+    HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        errnoFromSystemError(GetLastError());
+        DeleteFileW(name);
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(file);
+        errno = EMFILE;
+        return nullptr;
+    }
+    FILE* stream = _fdopen(fd, "w+b");
+    if (stream == nullptr) _close(fd);
     return stream;
 }
 

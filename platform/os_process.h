@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,8 +40,10 @@ std::string findProgram(const char* program, const char* searchPath);
 const char* environmentValue(const char* name);
 
 // Starts args[0], found on the PATH, with args as its command line and the read end of a new
-// pipe as its standard input; its other streams are ours. false with the reason in *why.
-bool startChild(ChildProcess* child, const std::vector<std::string>& args, std::string* why);
+// pipe as its standard input; its standard error goes to errors (ours when null), its standard
+// output is ours. false with the reason in *why.
+bool startChild(ChildProcess* child, const std::vector<std::string>& args, FILE* errors,
+                std::string* why);
 
 enum class PipeWrite : uint8_t {
     kWritten,      // every byte is in the pipe

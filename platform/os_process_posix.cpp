@@ -65,7 +65,8 @@ const char* environmentValue(const char* name) {
     return std::getenv(name);
 }
 
-bool startChild(ChildProcess* child, const std::vector<std::string>& args, std::string* why) {
+bool startChild(ChildProcess* child, const std::vector<std::string>& args, FILE* errors,
+                std::string* why) {
     *child = ChildProcess{};
     std::vector<char*> argv;
     for (const std::string& arg : args)
@@ -81,6 +82,7 @@ bool startChild(ChildProcess* child, const std::vector<std::string>& args, std::
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+    if (errors != nullptr) posix_spawn_file_actions_adddup2(&actions, fileno(errors), STDERR_FILENO);
     pid_t pid = 0;
     const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -1,6 +1,8 @@
 // A child program on a pipe, on Windows: a named pipe whose end we write with overlapped calls
 // (so a write can wait with a deadline and end on a stop request), the other end the child's
 // standard input.
+#include <io.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -56,9 +58,8 @@ void appendQuoted(std::wstring* line, const std::wstring& arg) {
     line->push_back(L'"');
 }
 
-// An inheritable copy of one of our standard handles, or null when there is none.
-HANDLE inheritableCopy(DWORD which) {
-    HANDLE ours = GetStdHandle(which);
+// An inheritable copy of a handle of ours, or null when there is none.
+HANDLE inheritableCopy(HANDLE ours) {
     HANDLE copy = nullptr;
     if (ours == nullptr || ours == INVALID_HANDLE_VALUE) return nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), ours, GetCurrentProcess(), &copy, 0, TRUE,
@@ -132,7 +133,8 @@ const char* environmentValue(const char* name) {
     return values[slot].c_str();
 }
 
-bool startChild(ChildProcess* child, const std::vector<std::string>& args, std::string* why) {
+bool startChild(ChildProcess* child, const std::vector<std::string>& args, FILE* errors,
+                std::string* why) {
     *child = ChildProcess{};
     if (args.empty()) {
         *why = "no program";
@@ -171,8 +173,10 @@ bool startChild(ChildProcess* child, const std::vector<std::string>& args, std::
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = theirs;
-    startup.hStdOutput = inheritableCopy(STD_OUTPUT_HANDLE);
-    startup.hStdError = inheritableCopy(STD_ERROR_HANDLE);
+    startup.hStdOutput = inheritableCopy(GetStdHandle(STD_OUTPUT_HANDLE));
+    startup.hStdError = inheritableCopy(
+        errors != nullptr ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(errors)))
+                          : GetStdHandle(STD_ERROR_HANDLE));
     PROCESS_INFORMATION started{};
     // Without a console of our own (the windowed program), the child must not open one.
     const DWORD flags = GetConsoleWindow() == nullptr ? CREATE_NO_WINDOW : 0;

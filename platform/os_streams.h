@@ -20,3 +20,7 @@ bool standardStreamWasClosed(int fd);
 
 // Whether the stream writes to a terminal (a console window on Windows).
 bool writesToTerminal(FILE* stream);
+
+// Flushes standard output and says whether everything written to it arrived; when not, says so
+// on stderr with the system's reason.
+bool standardOutputWritten();

@@ -1,7 +1,9 @@
 // Tests of the data files, the JPEG decoder and the text reader and token scanner.
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -157,6 +159,15 @@ TEST_F(DataFileTest, OnlyRegularFilesAreOpened) {
     EXPECT_EQ(why, "not a regular file (a folder)");
     EXPECT_EQ(openRegularFile("/dev/zero", &why), nullptr);
     EXPECT_EQ(why, "not a regular file (a character device)");
+    // A socket cannot be opened at all; its kind, not the open's error, is the reason.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "data/socket.jpg");
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(listener);
+    EXPECT_EQ(readDataFile("socket.jpg", &why), nullptr);
+    EXPECT_EQ(why, "not a regular file (a socket)");
     EXPECT_EQ(readDataFile("none.jpg", &why), nullptr);
     EXPECT_EQ(why, "missing");
     EXPECT_EQ(loadImage("pipe.jpg", &why), nullptr);
@@ -185,6 +196,7 @@ struct JpegOptions {
     int components = 3;  // 1 grey, 3 RGB, 4 CMYK
     bool progressive = false;
     int quality = 90;
+    const std::vector<jpeg_scan_info>* scans = nullptr;  // a scan script of our own
 };
 
 // Encodes interleaved samples (components per pixel, rows from the top) with libjpeg.
@@ -205,6 +217,10 @@ Bytes encodeJpeg(const JpegOptions& options, const Bytes& samples) {
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, options.quality, TRUE);
     if (options.progressive) jpeg_simple_progression(&info);
+    if (options.scans != nullptr) {
+        info.scan_info = options.scans->data();
+        info.num_scans = static_cast<int>(options.scans->size());
+    }
     jpeg_start_compress(&info, TRUE);
     const size_t rowSize = static_cast<size_t>(options.width) * options.components;
     while (info.next_scanline < info.image_height) {
@@ -479,6 +495,30 @@ TEST(ImageLimits, RefusesHeadersThatClaimMoreThanTheFileHolds) {
     releaseImage(image);
 }
 
+// A good picture followed by 1.9 GB of zeros (a sparse file) is refused before a byte is read,
+// with the limit named; so is a text larger than any the show reads.
+using FileSizeTest = InTempFolder;
+TEST_F(FileSizeTest, FilesLargerThanTheirKindsLimitAreNotRead) {
+    const JpegOptions options{.width = 16, .height = 16};
+    writeFile("data/big.jpg", encodeJpeg(options, testSamples(options, 3)));
+    Image* image = loadImage("big.jpg");
+    ASSERT_NE(image, nullptr);
+    releaseImage(image);
+    ASSERT_EQ(truncate("data/big.jpg", 1900000000), 0);
+    std::string why;
+    EXPECT_EQ(loadImage("big.jpg", &why), nullptr);
+    EXPECT_EQ(why, "larger than the limit of 32 MiB (1900000000 bytes)");
+
+    writeFile("data/big.txt", "lys 1 2 3\n");
+    ASSERT_EQ(truncate("data/big.txt", static_cast<off_t>(kMaxTextFileBytes) + 1), 0);
+    ::testing::internal::CaptureStdout();
+    Text text = readTextFile("data/big.txt");
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(text.bytes, nullptr);
+    EXPECT_EQ(openRegularFile("data/big.txt", &why, kMaxTextFileBytes), nullptr);
+    EXPECT_EQ(why, "larger than the limit of 16 MiB (16777217 bytes)");
+}
+
 // A progressive JPEG whose last scan is repeated: each repeat is one more full decoding pass.
 Bytes withRepeatedLastScan(const Bytes& jpeg, int repeats) {
     size_t last = 0;
@@ -494,16 +534,39 @@ Bytes withRepeatedLastScan(const Bytes& jpeg, int repeats) {
     return result;
 }
 
+// A grey progressive scan script: the DC, then each AC coefficient alone, first at 1 << al and
+// then refined bit by bit: 1 + 63 (al + 1) valid scans.
+std::vector<jpeg_scan_info> singleCoefficientScans(int al) {
+    std::vector<jpeg_scan_info> scans = {{1, {0}, 0, 0, 0, 0}};
+    for (int k = 1; k < 64; ++k) {
+        scans.push_back({1, {0}, k, k, 0, al});
+        for (int bit = al - 1; bit >= 0; --bit)
+            scans.push_back({1, {0}, k, k, bit + 1, bit});
+    }
+    return scans;
+}
+
 TEST(ImageLimits, RefusesEndlessScans) {
     const JpegOptions options{.width = 16, .height = 16, .progressive = true};
     const Bytes jpeg = encodeJpeg(options, testSamples(options, 4));
-    // A repeated scan is damage that the decoder warns about; refused either way.
+    // A repeated scan is damage that the decoder warns about; refused for that.
     std::string why;
     const Bytes few = withRepeatedLastScan(jpeg, 10);
     EXPECT_EQ(decodeImage(few.data(), few.size(), kMaxImagePixels, &why), nullptr);
     EXPECT_FALSE(why.empty());
-    const Bytes many = withRepeatedLastScan(jpeg, 600);
-    EXPECT_EQ(decodeImage(many.data(), many.size()), nullptr);
+    // Valid scans, each one more decoding pass: 127 decode, 505 are too many.
+    JpegOptions grey{.width = 16, .height = 16, .components = 1};
+    const std::vector<jpeg_scan_info> some = singleCoefficientScans(1);
+    grey.scans = &some;
+    const Bytes fine = encodeJpeg(grey, testSamples(grey, 5));
+    Image* image = decodeImage(fine.data(), fine.size(), kMaxImagePixels, &why);
+    EXPECT_NE(image, nullptr) << why;
+    releaseImage(image);
+    const std::vector<jpeg_scan_info> endless = singleCoefficientScans(7);
+    grey.scans = &endless;
+    const Bytes many = encodeJpeg(grey, testSamples(grey, 5));
+    EXPECT_EQ(decodeImage(many.data(), many.size(), kMaxImagePixels, &why), nullptr);
+    EXPECT_EQ(why, "more than 500 scans");
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -423,6 +423,9 @@ TEST_F(StreamTest, SpectrumDecodesWhatItReadsAndNeverReadsAhead) {
     EXPECT_LT(decodeMusicUntil(&fresh, 1), whole.frameCount);
     EXPECT_EQ(decodeMusicUntil(&fresh, ~size_t{0}), whole.frameCount);
     EXPECT_EQ(std::memcmp(fresh.music.samples, whole.samples, whole.frameCount * 4), 0);
+    // The last frame finishes the decoding: the decoder is gone, so a background thread ends
+    // instead of asking it for more for the rest of the show.
+    EXPECT_EQ(fresh.decoder, nullptr);
     closeMusicStream(&fresh);
     closeMusicStream(&fresh);  // a second close is harmless
     EXPECT_EQ(fresh.music.samples, nullptr);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +29,7 @@
 #include "driver/png_writer.h"
 #include "driver/progress.h"
 #include "driver/show.h"
+#include "platform/os_streams.h"
 
 extern char** environ;
 
@@ -74,9 +77,13 @@ TEST(FfmpegArguments, RawFramesInAndTheRightCodecsOut) {
     VideoSettings mkv{"a b.mkv", nullptr, 5, 1, "ffv1", 7};
     const std::vector<std::string> args = ffmpegArguments(mkv);
     const std::string mkvLine = joined(args);
-    EXPECT_NE(mkvLine.find("-s 512x384 -framerate 5 -i - -c:v ffv1 -t 1.400000 a b.mkv"),
+    EXPECT_NE(mkvLine.find("-s 512x384 -framerate 5 -i - -c:v ffv1 -t 1.400000 -f matroska a b.mkv"),
               std::string::npos)
         << mkvLine;
+    // The container follows the video's name whatever the output is called.
+    EXPECT_EQ(joined(ffmpegArguments(mp4, "/out/show.mp4.7.partial")).find(
+                  "-movflags +faststart -f mp4 /out/show.mp4.7.partial "),
+              line.find("-movflags +faststart -f mp4 /out/show.mp4 "));
     EXPECT_EQ(mkvLine.find("-c:a"), std::string::npos);  // no music: no sound track
     EXPECT_EQ(mkvLine.find("yuv420p"), std::string::npos);
     EXPECT_EQ(args.back(), "a b.mkv");  // one argument, spaces and all: no shell in between
@@ -325,10 +332,11 @@ protected:
         return command;
     }
     // The show started in the background with stdout and stderr into files of dir_; its pid.
-    pid_t startShow(const std::vector<std::string>& args) {
+    pid_t startShow(const std::vector<std::string>& args, const std::string& environment = "") {
         std::remove((dir_ + "/stdout").c_str());
         std::remove((dir_ + "/stderr").c_str());
         std::string command = "exec ";
+        if (!environment.empty()) command += "env " + environment;
         command += showCommand(args);
         command += " >";
         command += shellQuoted(dir_ + "/stdout");
@@ -399,10 +407,16 @@ protected:
 TEST_F(ProgramTest, LosslessCaptureHoldsTheHeadlessFrames) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
     // 2 fps up to 40 s: the opening fade, scene 2's overlays and the egg, 80 frames.
+    // Through a link to an older video: the file it points to is replaced, the link stays.
     const std::string video = dir_ + "/show.mkv";
+    std::ofstream(dir_ + "/older.mkv") << "an older video";
+    ASSERT_EQ(symlink("older.mkv", video.c_str()), 0);
     const RunResult capture =
         show({"--capture", video, "--codec", "ffv1", "--fps", "2", "--until", "40"});
     ASSERT_EQ(capture.status, 0) << capture.err;
+    struct stat link {};
+    EXPECT_TRUE(lstat(video.c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+    EXPECT_EQ(filesEndingIn(dir_, ".partial").size(), 0u);
     EXPECT_NE(capture.err.find("80/80 frames"), std::string::npos) << capture.err;
     EXPECT_EQ(probe(video, "nb_read_frames"), "80");
     // Matroska keeps times in milliseconds and ends with the last sound packet.
@@ -476,6 +490,15 @@ TEST_F(ProgramTest, FailuresAreReportedNotHidden) {
     // ffmpeg cannot write the file.
     run = show({"--capture", dir_ + "/no/such/folder/x.mp4", "--until", "1"});
     EXPECT_EQ(run.status, 4) << run.err;
+    // ffmpeg exits 0 after failing to write the end of the file; its error line is the sign.
+    const std::string full = dir_ + "/full.mkv";
+    ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
+    // (Two small frames: a longer video fails while it is written, with status 1.)
+    run = show({"--capture", full, "--codec", "ffv1", "--fps", "10", "--until", "0.2"});
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("ffmpeg reported errors"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("wrote"), std::string::npos) << run.err;
 }
 
 TEST_F(ProgramTest, MissingFfmpegSaysHowToInstallIt) {
@@ -542,9 +565,27 @@ TEST_F(ProgramTest, HeadlessOutputThatCannotBeWrittenIsAFailure) {
     int status = std::system((command + " >/dev/full" + errors).c_str());
     EXPECT_EQ(WEXITSTATUS(status), 4);
     EXPECT_NE(readWhole(dir_ + "/stderr").find("No space left on device"), std::string::npos);
+    // Without them, what the loaders print is lost at the last flush.
+    status = std::system(
+        (showCommand({"--headless", "--fps", "2", "--until", "0.5"}) + " >/dev/full" + errors)
+            .c_str());
+    EXPECT_EQ(WEXITSTATUS(status), 4);
     status = std::system((command + " >&-" + errors).c_str());
     EXPECT_EQ(WEXITSTATUS(status), 4);
     EXPECT_NE(readWhole(dir_ + "/stderr").find("standard output is closed"), std::string::npos);
+    // So does the text of --help, --version and the manual page.
+    for (const char* option : {"--help", "--version", "--help-man"}) {
+        for (const char* output : {" >/dev/full", " >&-"}) {
+            status = std::system((showCommand({option}) + output + errors).c_str());
+            EXPECT_EQ(WEXITSTATUS(status), 4) << option << output;
+            EXPECT_NE(readWhole(dir_ + "/stderr").find("standard output"), std::string::npos);
+        }
+    }
+    // A folder that cannot be made is named with the reason.
+    RunResult made = show({"--headless", "--frames", dir_ + "/none/frames", "--at", "1"});
+    EXPECT_EQ(made.status, 4);
+    EXPECT_NE(made.err.find("/none/frames: No such file or directory"), std::string::npos)
+        << made.err;
 
     // A disk that fills during a frame leaves no truncated picture, under any name.
     std::system((std::string("rm -rf ") + shellQuoted(frames)).c_str());
@@ -561,6 +602,14 @@ TEST_F(ProgramTest, HeadlessOutputThatCannotBeWrittenIsAFailure) {
     EXPECT_EQ(run.status, 4);
     EXPECT_NE(run.err.find("before --at 5 s, 40.5 s"), std::string::npos) << run.err;
     EXPECT_EQ(checksums(run.out).size(), 1u) << run.out;
+    // --until 3 draws frames 0 to 5 at 2 fps: 3 s is frame 6, the first one past the end.
+    run = show({"--headless", "--fps", "2", "--until", "3", "--at", "2.5,3"});
+    EXPECT_EQ(run.status, 4);
+    EXPECT_NE(run.err.find("before --at 3 s"), std::string::npos) << run.err;
+    // A time that falls between frames still gets its frame: 0.25 s at 10 fps is 3 frames.
+    run = show({"--headless", "--fps", "10", "--until", "0.25"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("rendered 3 frames"), std::string::npos) << run.err;
 
     // A folder path so long that frame names would be cut is refused before anything is drawn.
     const std::string deep = dir_ + "/" + std::string(kFramesDirMaxLength, 'd');
@@ -594,6 +643,33 @@ TEST_F(ProgramTest, StopSignalEndsHeadlessAfterAWholeFrame) {
     }
 }
 
+TEST_F(ProgramTest, EachChecksumLineLeavesWithItsFrame) {
+    // Into a pipe, the first of two lines far apart must arrive while the run goes on, not with
+    // the second at the end.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const std::string command = "exec " + showCommand({"--headless", "--at", "0,99"});
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char**>(argv), environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string out;
+    char c;
+    while (out.find("crc32") == std::string::npos && read(fds[0], &c, 1) == 1)
+        out += c;
+    kill(pid, SIGTERM);
+    EXPECT_EQ(exitStatusOf(pid), 128 + SIGTERM) << "the line came only with the end of the run";
+    close(fds[0]);
+    EXPECT_NE(out.find("frame 0 t "), std::string::npos) << out;
+}
+
 TEST_F(ProgramTest, ClosedStandardDescriptorsKeepTheOutputIntact) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
     // With stdin and stderr closed the pipe to the encoder would take descriptor 2, and the
@@ -612,19 +688,70 @@ TEST_F(ProgramTest, ClosedStandardDescriptorsKeepTheOutputIntact) {
     ASSERT_EQ(decoded.size(), 2u);
     for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ(frameChecksum(decoded[i].data(), kScreenPixels), lines[i].second);
+
+    // Standard error alone closed: the next file opened (the encoder's message file) must not
+    // take its number and receive our messages.
+    const std::string alone = dir_ + "/alone.mkv";
+    EXPECT_EQ(std::system((showCommand({"--capture", alone, "--codec", "ffv1", "--fps", "4",
+                                        "--until", "1"}) +
+                           " >/dev/null 2>&-")
+                              .c_str()),
+              0);
+    EXPECT_EQ(probe(alone, "nb_read_frames"), "4");
+}
+
+TEST(StandardStreams, EachClosedDescriptorIsOpenedAgainOnItsOwn) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int fd = 0; fd <= 2; ++fd) {
+        EXPECT_EXIT(
+            {
+                close(fd);
+                openClosedStandardStreams();
+                const int next = open("/dev/null", O_RDONLY);
+                std::_Exit(next > 2 && standardStreamWasClosed(fd) ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "")
+            << "descriptor " << fd;
+    }
+}
+
+TEST(PngWriter, APictureWhoseCloseFailsIsNotPutInPlace) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Small enough to sit in the stream's buffer: the write succeeds, the close meets the limit.
+    std::mt19937 random(3);
+    std::vector<Pixel> pixels(37 * 23);
+    for (Pixel& p : pixels)
+        p = random() & 0xFFFFFF;
+    const std::string path = "/tmp/brindlehop-close-" + std::to_string(getpid()) + ".png";
+    EXPECT_EXIT(
+        {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit;
+            limit.rlim_cur = limit.rlim_max = 1000;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const bool written = writePng(path.c_str(), pixels.data(), 37, 23);
+            const bool left = access(path.c_str(), F_OK) == 0 ||
+                              access((path + ".partial").c_str(), F_OK) == 0;
+            std::_Exit(!written && !left ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::remove(path.c_str());
 }
 
 TEST_F(ProgramTest, StopSignalDuringCaptureEndsTheEncoderAndItsFile) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    // A video from an earlier run is kept until the new one is whole.
     const std::string video = dir_ + "/stopped.mkv";
+    std::ofstream(video) << "an older video";
     const pid_t pid = startShow({"--capture", video, "--codec", "ffv1"});
     ASSERT_GT(pid, 0);
-    // The encoder is running and has begun the file.
-    ASSERT_TRUE(waitFor([&] { return access(video.c_str(), F_OK) == 0; }));
+    // The encoder is running and has begun its file.
+    ASSERT_TRUE(waitFor([&] { return !filesEndingIn(dir_, ".partial").empty(); }));
     kill(pid, SIGTERM);
     EXPECT_EQ(exitStatusOf(pid), 128 + SIGTERM);
-    EXPECT_FALSE(processRunsWith(video)) << "ffmpeg was left running";
-    EXPECT_NE(access(video.c_str(), F_OK), 0) << "the unfinished video is still there";
+    EXPECT_FALSE(processRunsWith(dir_)) << "ffmpeg was left running";
+    EXPECT_EQ(filesEndingIn(dir_, ".partial").size(), 0u) << "the unfinished video is still there";
+    EXPECT_EQ(readWhole(video), "an older video");
     const std::string errors = readWhole(dir_ + "/stderr");
     EXPECT_NE(errors.find("stopped by signal 15"), std::string::npos) << errors;
     EXPECT_NE(errors.find("removed the unfinished video"), std::string::npos) << errors;
@@ -642,6 +769,14 @@ TEST_F(ProgramTest, EncoderThatDiesLeavesNoPartialVideoButSparesAnUntouchedFile)
     EXPECT_NE(run.err.find("ffmpeg stopped taking frames"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("removed the unfinished video"), std::string::npos) << run.err;
     EXPECT_NE(access(video.c_str(), F_OK), 0);
+    EXPECT_EQ(filesEndingIn(dir_, ".partial").size(), 0u);
+    // Over an older video, which stays as it was.
+    std::ofstream(video) << "an older video";
+    run = show({"--capture", video, "--until", "5"},
+               std::string("PATH=") + shellQuoted(path) + ":$PATH ");
+    EXPECT_EQ(run.status, 4);
+    EXPECT_EQ(readWhole(video), "an older video");
+    EXPECT_EQ(filesEndingIn(dir_, ".partial").size(), 0u);
 
     // An encoder that fails before it opens its output leaves an older file as it was.
     path = fakeFfmpeg("exit 1");
@@ -666,7 +801,7 @@ TEST_F(ProgramTest, EncoderThatStopsReadingIsGivenUpAfterTheDeadline) {
     const bool opened = openVideoPipe(&video, settings);
     setenv("PATH", savedPath.c_str(), 1);
     ASSERT_TRUE(opened);
-    const pid_t encoder = video.pid;
+    const pid_t encoder = static_cast<pid_t>(video.encoder.process);
     video.stallSeconds = 0.3;
     std::vector<Pixel> screen(kScreenPixels, 0x00123456);
     const auto start = std::chrono::steady_clock::now();
@@ -680,8 +815,8 @@ TEST_F(ProgramTest, EncoderThatStopsReadingIsGivenUpAfterTheDeadline) {
     EXPECT_LT(waited, 20.0);
     EXPECT_NE(errors.find("ffmpeg took no frame data"), std::string::npos) << errors;
     // Stopped and reaped: nothing of it is left, not even a zombie.
-    EXPECT_EQ(video.pid, 0);
-    EXPECT_EQ(video.fd, -1);
+    EXPECT_EQ(video.encoder.process, 0);
+    EXPECT_EQ(video.encoder.input, -1);
     EXPECT_NE(kill(encoder, 0), 0);
     signal(SIGPIPE, savedPipe);
 }
@@ -745,20 +880,81 @@ TEST_F(ProgramTest, NoDisplayExitsWithThreeAndSaysHowToRunWithoutOne) {
     EXPECT_NE(run.err.find("--headless"), std::string::npos) << run.err;
 }
 
-TEST_F(ProgramTest, LosingTheDisplayEndsTheShowWithOurMessage) {
-    if (findProgram("Xvfb", std::getenv("PATH")).empty())
-        GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
-    // A private X server on a free display; it writes the number it took.
-    const std::string number = dir_ + "/display";
+// A private X server on a free display, in server; its display name, "" when it did not start.
+std::string startXvfb(const std::string& folder, pid_t* server) {
+    // It writes the number it took.
+    const std::string number = folder + "/display";
     const std::string command = std::string("exec Xvfb -displayfd 1 -nolisten tcp -screen 0 ") +
                                 "640x480x24 >" + shellQuoted(number) + " 2>/dev/null";
     const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    *server = 0;
+    if (posix_spawn(server, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return "";
+    for (int i = 0; i < 6000 && readWhole(number).find('\n') == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string display = readWhole(number);
+    if (display.find('\n') == std::string::npos) return "";
+    return ":" + display.substr(0, display.find('\n'));
+}
+
+// Escape ends the live show through its normal end: the music decoder and the sound device stop
+// before the process does (its last timing line says so), with status 0 and, in the sanitizer
+// tree, no report. There it is 20 quick starts and quits in a row.
+TEST_F(ProgramTest, EscapeEndsTheLiveShowCleanly) {
+    if (findProgram("Xvfb", std::getenv("PATH")).empty() ||
+        findProgram("xdotool", std::getenv("PATH")).empty())
+        GTEST_SKIP() << "Xvfb or xdotool is not installed (apt-get install xvfb xdotool)";
+#ifdef BRINDLEHOP_SANITIZED
+    const int cycles = 20;
+#else
+    const int cycles = 2;
+#endif
     pid_t server = 0;
-    ASSERT_EQ(posix_spawn(&server, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ),
-              0);
-    ASSERT_TRUE(waitFor([&] { return readWhole(number).find('\n') != std::string::npos; }));
-    std::string display = readWhole(number);
-    display = ":" + display.substr(0, display.find('\n'));
+    const std::string display = startXvfb(dir_, &server);
+    ASSERT_FALSE(display.empty());
+    const std::string environment =
+        "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy DISPLAY=" + display + " ";
+    for (int cycle = 0; cycle < cycles && !HasFailure(); ++cycle) {
+        const pid_t pid = startShow({"--window", "--timings"}, environment);
+        ASSERT_GT(pid, 0);
+        // Escape goes to the show's window once it is on the screen, again until the show ends
+        // (a key pressed while the window is still being mapped can be lost).
+        const std::string key = "env " + environment +
+                                "xdotool search --onlyvisible --name Brindlehop windowfocus "
+                                "--sync key Escape >/dev/null 2>&1";
+        int status = -1;
+        bool ended = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!ended && std::chrono::steady_clock::now() < deadline) {
+            int raw = 0;
+            ended = waitpid(pid, &raw, WNOHANG) == pid;
+            if (ended) {
+                status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            } else {
+                std::system(key.c_str());
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            }
+        }
+        if (!ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        const std::string errors = readWhole(dir_ + "/stderr");
+        EXPECT_TRUE(ended) << "cycle " << cycle << " did not end\n" << errors;
+        EXPECT_EQ(status, 0) << "cycle " << cycle << "\n" << errors;
+        EXPECT_NE(errors.find("music and sound stopped"), std::string::npos) << errors;
+        EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+    }
+    kill(server, SIGTERM);
+    exitStatusOf(server);
+}
+
+TEST_F(ProgramTest, LosingTheDisplayEndsTheShowWithOurMessage) {
+    if (findProgram("Xvfb", std::getenv("PATH")).empty())
+        GTEST_SKIP() << "Xvfb is not installed (apt-get install xvfb)";
+    pid_t server = 0;
+    const std::string display = startXvfb(dir_, &server);
+    ASSERT_FALSE(display.empty());
 
     // The environment the show starts with: this server, the dummy sound.
     const char* savedDriver = std::getenv("SDL_VIDEODRIVER");

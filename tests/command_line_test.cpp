@@ -93,6 +93,18 @@ TEST(OptionTable, OptionsTheRunWouldIgnoreAreRefusedByName) {
     EXPECT_EQ(error, "--audio-offset is for the show on the screen; --capture does not use it");
     EXPECT_FALSE(parses({"--window", "--fps", "30"}, &error));
     EXPECT_EQ(error, "--fps needs --headless, --capture or --bench");
+    // Given at its default value is still given.
+    EXPECT_FALSE(parses({"--headless", "--scale", "1"}, &error));
+    EXPECT_EQ(error, "--scale and --codec need --capture");
+    // An empty value would read as the option left out; an ending alone is no file name.
+    for (const char* option : {"--data", "--frames", "--pixel-format"}) {
+        EXPECT_FALSE(parses({"--headless", option, ""}, &error)) << option;
+        EXPECT_EQ(error.rfind(std::string(option) + " needs a", 0), 0u) << error;
+    }
+    EXPECT_FALSE(parses({"--capture", ".mp4"}, &error));
+    EXPECT_EQ(error, "--capture needs a name before .mp4, e.g. show.mp4");
+    EXPECT_FALSE(parses({"--capture", "out/.mkv"}, &error));
+    EXPECT_TRUE(parses({"--capture", "out/a.mkv", "--scale", "1"}, &error)) << error;
     // Each is fine in the run that reads it.
     EXPECT_TRUE(parses({"--window", "--pixel-format", "rgb565", "--audio-offset", "0"}, &error));
     EXPECT_TRUE(parses({"--bench", "--fps", "30"}, &error)) << error;

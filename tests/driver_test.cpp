@@ -3,7 +3,9 @@
 #include <ogg/ogg.h>
 #include <unistd.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -575,11 +577,11 @@ TEST_F(ShowTest, StartUpRefusesBrokenData) {
 }
 
 // Runs the program from folder with args; its exit status, and what it wrote to stderr.
-int runProgram(const std::string& folder, const std::string& args, std::string* errors) {
+int runProgram(const std::string& folder, const std::string& args, std::string* errors,
+               const std::string& program = BRINDLEHOP_BINARY_DIR "/brindlehop") {
     const std::string log = "/tmp/brindlehop-driver-test-" + std::to_string(getpid()) + ".log";
     // The time limit turns a start-up that waits for ever into a failure (status 124).
-    const std::string command = "cd '" + folder +
-                                "' && timeout 120 '" BRINDLEHOP_BINARY_DIR "/brindlehop' " + args +
+    const std::string command = "cd '" + folder + "' && timeout 120 '" + program + "' " + args +
                                 " >/dev/null 2>'" + log + "'";
     const int status = std::system(command.c_str());
     std::FILE* in = std::fopen(log.c_str(), "r");
@@ -603,6 +605,28 @@ TEST(Program, FindsItsDataFromAnyFolderAndSaysWhenThereIsNone) {
     // A folder without data/ given on purpose is refused with exit status 2.
     EXPECT_EQ(runProgram("/tmp", "--data /nonexistent --headless", &errors), 2);
     EXPECT_NE(errors.find("no data folder found"), std::string::npos) << errors;
+    // A data/ that cannot be looked into is named with the system's reason.
+    char pattern[] = "/tmp/brindlehop-loop-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string loop = std::string(pattern) + "/data";
+    ASSERT_EQ(symlink("data", loop.c_str()), 0);
+    EXPECT_EQ(runProgram("/tmp", "--data " + std::string(pattern) + " --headless", &errors), 2);
+    EXPECT_NE(errors.find(loop + " (Too many levels of symbolic links)"), std::string::npos)
+        << errors;
+    // A copy of the program two folders below a data folder (a build tree inside the checkout)
+    // takes that one, not the checkout it was built from: here it has only the light.
+    ASSERT_EQ(unlink(loop.c_str()), 0);
+    ASSERT_EQ(mkdir(loop.c_str(), 0755), 0);
+    const std::string tree = std::string(pattern) + "/build/bin";
+    const std::string copy = "mkdir -p " + tree + " && cp '" BRINDLEHOP_SOURCE_DIR
+                             "/data/lys.txt' " + loop + " && cp '" BRINDLEHOP_BINARY_DIR
+                             "/brindlehop' " + tree;
+    ASSERT_EQ(std::system(copy.c_str()), 0);
+    EXPECT_EQ(runProgram(std::string(pattern) + "/build", "--headless --until 0.5", &errors,
+                         tree + "/brindlehop"),
+              2);
+    EXPECT_NE(errors.find(loop + " is not usable"), std::string::npos) << errors;
+    std::system(("rm -rf " + std::string(pattern)).c_str());
     EXPECT_EQ(runProgram("/tmp", "--fps 0", &errors), 2);
     EXPECT_NE(errors.find("--fps"), std::string::npos) << errors;
 }
@@ -651,6 +675,20 @@ TEST_F(DataCopy, DamagedOrUnreadableMusicPlaysTheSilentClockToTheEnd) {
     EXPECT_NE(errors.find("data/tolvik_tune.ogg: not a regular file (a FIFO)"), std::string::npos)
         << errors;
     EXPECT_NE(errors.find("Can`t play file"), std::string::npos) << errors;
+
+    // A socket cannot even be opened; it is named for what it is.
+    ASSERT_EQ(std::remove(music.c_str()), 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(music.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, music.c_str(), music.size());
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(listener);
+    EXPECT_EQ(runProgram("/tmp", "--until 2 " + args, &errors), 0) << errors;
+    EXPECT_NE(errors.find("data/tolvik_tune.ogg: not a regular file (a socket)"),
+              std::string::npos)
+        << errors;
 }
 
 TEST_F(DataCopy, ShortMusicIsNamedWithTheSceneWhereTheShowLoops) {
