@@ -5,7 +5,7 @@
 # brindlehop-<version>-setup.exe (brindlehop.nsi). Usage, from anywhere:
 #   sh packaging/windows/package.sh OUT_DIR brindlehop.exe [brindlehop.com ...]
 # The Start-menu entries start brindlehop.exe. The version is CMakeLists.txt's. Needs bsdtar
-# (libarchive-tools), makensis (nsis) and x86_64-w64-mingw32-objdump. Exit status 2 on bad
+# (libarchive-tools), makensis (nsis) and binutils-mingw-w64-x86-64. Exit status 2 on bad
 # arguments, 1 when a step fails.
 set -eu
 [ $# -ge 2 ] || { echo "usage: package.sh OUT_DIR PROGRAM.exe..." >&2; exit 2; }
@@ -54,6 +54,10 @@ add_dlls() {
 for exe in "$@"; do
     cp "$exe" "$stage/"
     add_dlls "$exe"
+done
+# Without the debugging sections the libraries bring, as the Debian package strips its program.
+for file in "$stage"/*; do
+    x86_64-w64-mingw32-strip --strip-unneeded "$file"
 done
 cp -R "$root/data" "$stage/data"
 # Windows' own editors and the installer's licence page read UTF-8 by its byte-order mark.
