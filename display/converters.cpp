@@ -4,18 +4,14 @@
 #include <cstring>
 
 #include "display/display.h"
+#include "effects/multiversion.h"
 
 // Stores go through memcpy of native words, which are the little-endian words the layouts
 // describe only on a little-endian host.
 static_assert(std::endian::native == std::endian::little);
 
-// Each converter gets an AVX2 copy beside the baseline one; the loader picks one at start-up.
-// GCC only: clang 14's dispatcher is not reachable from other files (the fuzz build uses clang).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define BRINDLEHOP_CONVERTER __attribute__((target_clones("avx2", "default")))
-#else
-#define BRINDLEHOP_CONVERTER
-#endif
+// Each converter gets an AVX2 copy beside the baseline one, chosen as the effects' loops are
+// (effects/multiversion.h).
 
 namespace {
 
@@ -68,22 +64,26 @@ void convertRGB32(const Pixel* source, uint8_t* destination, int32_t count) {
     if (count > 0) std::memcpy(destination, source, static_cast<size_t>(count) * sizeof(Pixel));
 }
 
-BRINDLEHOP_CONVERTER void convertBGR32(const Pixel* source, uint8_t* destination, int32_t count) {
+BRINDLEHOP_AVX2_CLONED(convertBGR32, (const Pixel* source, uint8_t* destination, int32_t count),
+                       (source, destination, count)) {
     for (int32_t i = 0; i < count; ++i)
         store32(destination + 4 * i, swapRedBlue(source[i]));
 }
 
-BRINDLEHOP_CONVERTER void convertRGB24(const Pixel* source, uint8_t* destination, int32_t count) {
+BRINDLEHOP_AVX2_CLONED(convertRGB24, (const Pixel* source, uint8_t* destination, int32_t count),
+                       (source, destination, count)) {
     pack24<keep>(source, destination, count);
 }
 
-BRINDLEHOP_CONVERTER void convertBGR24(const Pixel* source, uint8_t* destination, int32_t count) {
+BRINDLEHOP_AVX2_CLONED(convertBGR24, (const Pixel* source, uint8_t* destination, int32_t count),
+                       (source, destination, count)) {
     pack24<swapRedBlue>(source, destination, count);
 }
 
 // The 16-bit layouts keep the top bits of each channel and drop the rest: truncation, not
 // rounding, so full white stays full white and no channel can overflow into its neighbour.
-BRINDLEHOP_CONVERTER void convertRGB565(const Pixel* source, uint8_t* destination, int32_t count) {
+BRINDLEHOP_AVX2_CLONED(convertRGB565, (const Pixel* source, uint8_t* destination, int32_t count),
+                       (source, destination, count)) {
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t p = source[i];
         store16(destination + 2 * i,
@@ -91,7 +91,8 @@ BRINDLEHOP_CONVERTER void convertRGB565(const Pixel* source, uint8_t* destinatio
     }
 }
 
-BRINDLEHOP_CONVERTER void convertBGR565(const Pixel* source, uint8_t* destination, int32_t count) {
+BRINDLEHOP_AVX2_CLONED(convertBGR565, (const Pixel* source, uint8_t* destination, int32_t count),
+                       (source, destination, count)) {
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t p = source[i];
         store16(destination + 2 * i,
@@ -99,7 +100,8 @@ BRINDLEHOP_CONVERTER void convertBGR565(const Pixel* source, uint8_t* destinatio
     }
 }
 
-BRINDLEHOP_CONVERTER void convertRGB555(const Pixel* source, uint8_t* destination, int32_t count) {
+BRINDLEHOP_AVX2_CLONED(convertRGB555, (const Pixel* source, uint8_t* destination, int32_t count),
+                       (source, destination, count)) {
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t p = source[i];
         store16(destination + 2 * i,
@@ -107,7 +109,8 @@ BRINDLEHOP_CONVERTER void convertRGB555(const Pixel* source, uint8_t* destinatio
     }
 }
 
-BRINDLEHOP_CONVERTER void convertBGR555(const Pixel* source, uint8_t* destination, int32_t count) {
+BRINDLEHOP_AVX2_CLONED(convertBGR555, (const Pixel* source, uint8_t* destination, int32_t count),
+                       (source, destination, count)) {
     for (int32_t i = 0; i < count; ++i) {
         const uint32_t p = source[i];
         store16(destination + 2 * i,
