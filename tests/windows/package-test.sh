@@ -104,7 +104,8 @@ frames "$zip_program" "$work/zip.txt"
 
 echo "== the installer: $(basename "$setup") /S"
 before=$(listing)
-(cd "$work" && wine "$(winepath -w "$(cd "$(dirname "$setup")" && pwd)/$(basename "$setup")")" /S)
+setup_path=$(winepath -w "$(cd "$(dirname "$setup")" && pwd)/$(basename "$setup")")
+(cd "$work" && wine "$setup_path" /S)
 status=$?
 wineserver -w
 [ "$status" = 0 ] && pass "silent install, exit status 0" || fail "silent install: exit status $status"
