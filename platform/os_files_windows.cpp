@@ -26,7 +26,14 @@ std::wstring wideText(const std::string& text) {
     if (text.empty()) return {};
     const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
                                            static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return {};
+    if (length <= 0) {
+        // Not UTF-8: a name spelt in Latin-1 (a title card's "p\xE5ske"), whose bytes are the
+        // first 256 code points.
+        std::wstring wide;
+        for (char c : text)
+            wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+        return wide;
+    }
     std::wstring wide(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
                         wide.data(), length);

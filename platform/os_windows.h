@@ -12,7 +12,7 @@
 
 #include <string>
 
-// UTF-8 to the system's UTF-16 and back; an empty string for text that is not valid.
+// UTF-8 to the system's UTF-16 and back. Bytes that are not UTF-8 are read as Latin-1.
 std::wstring wideText(const std::string& text);
 std::string utf8Text(const std::wstring& text);
 

@@ -426,7 +426,7 @@ TEST_F(Display, EscapeEndsTheProcessWithStatusZero) {
 // The real device on SDL's dummy video driver: opens, shows frames in any layout, closes, and
 // turns SDL's Escape and quit events into the end of the run.
 TEST_F(Display, SdlDeviceRunsOnTheDummyDriver) {
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    SDL_setenv("SDL_VIDEODRIVER", "dummy", 1);
     options.device = DisplayDeviceKind::Screen;
     options.windowed = true;
     for (DeviceFormat format : {DeviceFormat::Any, DeviceFormat::BGR24, DeviceFormat::RGB555}) {

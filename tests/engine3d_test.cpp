@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -185,7 +186,7 @@ TEST(Math, LaterFactorsActFirst) {
 TEST(Math, QuarterTurnsToTheBit) {
     Matrix4 m;
     matIdentity(&m);
-    matRotate(&m, 0, 0, float(M_PI / 2));
+    matRotate(&m, 0, 0, float(std::numbers::pi / 2));
     const float c = -0x1.777a5cp-25f;  // float(cos(float(pi / 2)))
     const float rot[16] = {c, 1, 0, 0, -1, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     for (int i = 0; i < 16; ++i)
@@ -197,7 +198,7 @@ TEST(Math, QuarterTurnsToTheBit) {
 
     Matrix4 q;
     matIdentity(&q);
-    matFromQuaternion(&q, 0, 0, float(std::sin(M_PI / 4)), float(std::cos(M_PI / 4)));
+    matFromQuaternion(&q, 0, 0, float(std::sin(std::numbers::pi / 4)), float(std::cos(std::numbers::pi / 4)));
     const float e = 0x1p-24f, one = 0x1.fffffep-1f;  // 1 - zz and w * 2z, rounded
     const float quat[16] = {e, one, 0, 0, -one, e, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     for (int i = 0; i < 16; ++i)

@@ -41,3 +41,8 @@ target_link_options(brindlehop_console PRIVATE -mconsole)
 set_target_properties(brindlehop_console PROPERTIES OUTPUT_NAME brindlehop SUFFIX .com)
 add_dependencies(brindlehop brindlehop_icon)
 add_dependencies(brindlehop_console brindlehop_icon)
+
+# The stand-in encoder of the Windows capture tests (tests/windows/run.sh).
+if(BRINDLEHOP_TESTS)
+    add_executable(fake_encoder tests/windows/fake_encoder.cpp)
+endif()

@@ -1,0 +1,150 @@
+#!/bin/sh
+# The Windows build, cross-built with mingw-w64 and tested under wine:
+#   1. the unit test programs, through ctest (wine is the cross build's emulator);
+#   2. the program itself: its console answers and exit statuses, its data folder beside it in a
+#      folder with spaces and letters outside ASCII (the title cards spelt in UTF-8 and in
+#      Latin-1), output paths with a drive letter, frames written twice into one folder, the
+#      capture path with stand-in encoders, and every frame at 60 and 24 fps against the native
+#      reference (tests/reference.sh).
+#   sh tests/windows/run.sh            everything
+#   sh tests/windows/run.sh --quick    without the two whole-show checksum runs
+set -eu
+cd "$(dirname "$0")/../.."
+root=$(pwd)
+quick=no
+[ "${1:-}" = --quick ] && quick=yes
+jobs=$(nproc 2>/dev/null || echo 2)
+
+prefix=$(sh deps/build.sh windows-x64 | tail -n 1)
+tree=build/windows-cmake
+cmake -S . -B "$tree" -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x64.cmake \
+    -DBRINDLEHOP_DEPS_PREFIX="$prefix" >/dev/null
+cmake --build "$tree" -j "$jobs"
+
+echo "== Windows build: unit tests under wine =="
+(cd "$tree" && ctest -j "$jobs" --output-on-failure)
+
+echo "== Windows build: the program under wine =="
+# A prefix of its own, made by the ctest run above; no dialog may wait for an answer.
+export WINEPREFIX="$root/$tree/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+winpath() {
+    wine winepath -w "$1" 2>/dev/null | tr -d '\r'
+}
+# expect STATUS NAME COMMAND...: runs the command, its output in $work/out and $work/err.
+expect() {
+    want=$1 name=$2
+    shift 2
+    status=0
+    "$@" >"$work/out" 2>"$work/err" || status=$?
+    if [ "$status" -ne "$want" ]; then
+        fail "$name: exit status $status, expected $want"
+        sed 's/^/    /' "$work/err" >&2
+    else
+        echo "ok: $name"
+    fi
+}
+contains() {
+    grep -q "$2" "$work/$1" || fail "'$2' not in the $1 of the last run"
+}
+
+sh tests/reference.sh
+reference=build/reference
+
+# The installed layout: the program with data/ beside it, in a folder with a space and non-ASCII
+# letters, started from another folder.
+home="$work/Brindlehop på Windows é"
+mkdir -p "$home" "$work/elsewhere"
+cp "$tree/brindlehop.exe" "$tree/brindlehop.com" "$home/"
+cp -r data "$home/data"
+com="$home/brindlehop.com"
+cd "$work/elsewhere"
+
+expect 0 "--version" wine "$com" --version
+contains out "^brindlehop [0-9]"
+expect 0 "--help" wine "$com" --help
+contains out "^Usage: brindlehop"
+expect 2 "an unknown option" wine "$com" --no-such-option
+contains err "unknown option --no-such-option"
+expect 0 "the windowed program answers a console too" wine "$home/brindlehop.exe" --version
+contains out "^brindlehop [0-9]"
+
+# The data beside the program, its title cards spelt in UTF-8.
+expect 0 "data beside the program (UTF-8 names)" wine "$com" --headless --checksums --until 2
+head -n 120 "$root/$reference/checksums-60.txt" | cmp -s - "$work/out" ||
+    fail "the first two seconds differ from the reference"
+
+# The same with the title cards spelt in Latin-1, as an archive from an older system has them.
+latin="$work/Latin-1 dåta"
+mkdir -p "$latin"
+cp -r data "$latin/data"
+for name in "$latin"/data/p*ske*; do
+    mv "$name" "$(printf '%s' "$name" | sed "s/$(printf '\303\245')/$(printf '\345')/g")"
+done
+expect 0 "a data folder with Latin-1 names (--data)" wine "$com" --data "$(winpath "$latin")" \
+    --headless --checksums --until 2
+head -n 120 "$root/$reference/checksums-60.txt" | cmp -s - "$work/out" ||
+    fail "the first two seconds from the Latin-1 folder differ from the reference"
+
+# A broken data folder: the same message and status as on Linux.
+broken="$work/broken"
+mkdir -p "$broken"
+cp -r data "$broken/data"
+rm "$broken/data/tex.jpg"
+expect 2 "a broken data folder" wine "$com" --data "$(winpath "$broken")" --headless --until 1
+contains err "data is not usable"
+
+# Frames into a folder named with a drive letter, twice: the second run replaces the pictures.
+frames="$work/frames å"
+for run in first second; do
+    expect 0 "--frames with a drive letter ($run run)" wine "$com" --headless \
+        --frames "$(winpath "$frames")" --until 0.1
+done
+[ -f "$frames/frame_000005.png" ] || fail "no frame_000005.png in $frames"
+ls "$frames" | grep -q partial && fail "a .partial file was left in $frames"
+
+# Capture with stand-in encoders found on the PATH.
+fakes="$work/fake encoders"
+mkdir -p "$fakes"
+cp "$root/$tree/fake_encoder.exe" "$fakes/ffmpeg.exe"
+export WINEPATH="$(winpath "$fakes")"
+video="$work/show.mkv"
+BRINDLEHOP_FAKE_ENCODER=read expect 0 "capture into an encoder that reads" \
+    wine "$com" --capture "$(winpath "$video")" --until 1
+grep -q "^47185920 bytes" "$video" 2>/dev/null ||
+    fail "the encoder did not get 60 whole frames: $(cat "$video" 2>/dev/null)"
+echo "the old video" >"$video"
+BRINDLEHOP_FAKE_ENCODER=die expect 4 "capture into an encoder that dies" \
+    wine "$com" --capture "$(winpath "$video")" --until 1
+contains err "ffmpeg stopped taking frames"
+grep -q "^the old video" "$video" || fail "a failed capture changed the video already there"
+BRINDLEHOP_FAKE_ENCODER=stall expect 4 "capture into an encoder that stops reading" \
+    wine "$com" --capture "$(winpath "$video")" --until 1
+contains err "took no frame data"
+unset WINEPATH
+expect 5 "capture without an encoder" wine "$com" --capture "$(winpath "$video")" --until 1
+
+if [ "$quick" = no ]; then
+    for fps in 60 24; do
+        expect 0 "every frame at $fps fps" wine "$com" --headless --checksums --fps "$fps"
+        cmp -s "$root/$reference/checksums-$fps.txt" "$work/out" || {
+            fail "the checksums at $fps fps differ from the reference:"
+            diff "$root/$reference/checksums-$fps.txt" "$work/out" | head -n 5 >&2
+        }
+    done
+fi
+
+cd "$root"
+if [ "$failures" -ne 0 ]; then
+    echo "$failures Windows program checks failed" >&2
+    exit 1
+fi
+echo "Windows program checks passed"
