@@ -240,6 +240,9 @@ build_vorbis() {
     # which is the same rounding.
     sed -i 's/return (int)floor(f+.5);/return (int)rint(f);/' "$1/lib/os.h"
     grep -q 'return (int)rint(f);' "$1/lib/os.h" || { echo "deps/build.sh: vorbis_ftoi not found" >&2; exit 1; }
+    # Windows builds get a rint() of its own that rounds ties up (floor0's curves use it); the C
+    # library's, as elsewhere.
+    sed -i '/defined(_WIN32) && !defined(__SYMBIAN32__)/,/#endif/{/define rint(x)/d}' "$1/lib/os.h"
     mkdir -p "$prefix/include/vorbis"
     cp "$1/include/vorbis/codec.h" "$1/include/vorbis/vorbisfile.h" "$prefix/include/vorbis/"
     codec="lib/mdct.c lib/smallft.c lib/block.c lib/envelope.c lib/window.c lib/lsp.c lib/lpc.c
@@ -324,6 +327,7 @@ sdl2_system_libs() {  # sdl2.pc
 # A recipe's revision: raised when a recipe changes, so the stamps of old builds no longer match.
 recipe_revision() {
     case $1 in
+        libvorbis) echo 2 ;;
         *) echo 1 ;;
     esac
 }
@@ -332,26 +336,26 @@ build_one() {  # package
     info=$(source_of "$1")
     [ -n "$info" ] || { echo "deps/build.sh: $1 is not installed; its version is the one built" >&2; exit 1; }
     set -- $info
-    name=$1
+    package=$1
     version=$2
-    stamp=$prefix/.built-$name-$version-r$(recipe_revision "$name")
+    stamp=$prefix/.built-$package-$version-r$(recipe_revision "$package")
     [ -f "$stamp" ] && return 0
-    echo "$target: building $name $version" >&2
-    source=$(fetch_source "$name" "$version")
+    echo "$target: building $package $version" >&2
+    source=$(fetch_source "$package" "$version")
     upstream=${version#*:}
     upstream=${upstream%-*}
     upstream=${upstream%+dfsg*}
     upstream=${upstream%.dfsg*}
-    case $name in
+    case $package in
         zlib) build_zlib "$source" "$upstream" ;;
         libogg) build_ogg "$source" "$upstream" ;;
         libvorbis) build_vorbis "$source" "$upstream" ;;
         libjpeg-turbo) build_jpeg "$source" "$upstream" ;;
         kissfft) build_kissfft "$source" "$upstream" ;;
         libsdl2) build_sdl2 "$source" "$upstream" ;;
-        *) echo "deps/build.sh: no recipe for $name" >&2; exit 1 ;;
+        *) echo "deps/build.sh: no recipe for $package" >&2; exit 1 ;;
     esac
-    rm -f "$prefix/.built-$name-"*
+    rm -f "$prefix/.built-$package-"*
     touch "$stamp"
 }
 
