@@ -6,8 +6,8 @@
 #                                and check it (lintian, desktop entry, AppStream, manual page)
 #   sh run.sh package arm64      the same for 64-bit ARM, cross-built: build/package-arm64/
 #   sh run.sh web                install what is missing, build the show for a browser in build/web
-#   (sh run.sh test also cross-builds the Windows program and tests it under wine:
-#    tests/windows/run.sh)
+#   sh run.sh windows            install what is missing, cross-build the show for Windows and its
+#                                zip and installer in build/windows
 set -eu
 cd "$(dirname "$0")"
 
@@ -18,6 +18,7 @@ case "${1:-}" in
     package) mode=package; shift
         if [ "${1:-}" = arm64 ]; then mode=package-arm64; shift; fi ;;
     web) mode=web; shift ;;
+    windows) mode=windows; shift ;;
 esac
 
 show_packages="cmake make g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libvorbis-dev libkissfft-dev zlib1g-dev"
@@ -83,6 +84,30 @@ if [ "$mode" = web ]; then
     exit 0
 fi
 
+# Windows: the program cross-built with Debian's mingw-w64 against the libraries deps/build.sh
+# builds from Debian's sources (at the versions of the native -dev packages), then the program
+# folder, the portable zip and the NSIS installer in build/windows (packaging/windows/).
+windows_packages="cmake make pkg-config dpkg-dev g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    libsdl2-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libkissfft-dev zlib1g-dev
+    nsis libarchive-tools"
+build_windows() {
+    install_missing $windows_packages "$@"
+    # Not piped: a failed library build must stop here.
+    windows_deps=$(sh deps/build.sh windows-x64)
+    windows_deps=$(printf '%s\n' "$windows_deps" | tail -n 1)
+    # The programs alone; the test run's tree (build/windows-cmake) also builds the test programs.
+    cmake -S . -B build/windows-show -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x64.cmake \
+        -DBRINDLEHOP_DEPS_PREFIX="$windows_deps" -DBRINDLEHOP_TESTS=OFF >/dev/null
+    cmake --build build/windows-show -j "$jobs" --target brindlehop brindlehop_console
+    sh packaging/windows/package.sh build/windows build/windows-show/brindlehop.exe \
+        build/windows-show/brindlehop.com
+}
+if [ "$mode" = windows ]; then
+    build_windows
+    echo "The show for Windows is in build/windows: brindlehop.exe with data/, a zip and an installer."
+    exit 0
+fi
+
 if [ "$mode" = play ]; then
     install_missing $show_packages
     cmake -S . -B build/show -DCMAKE_BUILD_TYPE=Release -DBRINDLEHOP_TESTS=OFF \
@@ -132,7 +157,9 @@ echo "== arm64 build under qemu: tests =="
 install_arm64 libgtest-dev:arm64 dpkg-dev file lintian desktop-file-utils appstream man-db
 sh tests/arm64/run.sh
 
-echo "== Windows build: tests under wine =="
-# mingw-w64 for the cross build, wine to run it, dpkg-dev for deps/build.sh's `apt-get source`.
-install_missing cmake make pkg-config dpkg-dev g++-mingw-w64-x86-64-posix wine wine64
+echo "== Windows build: tests under wine, the zip and the installer =="
+install_missing $windows_packages wine wine64 unzip binutils
 sh tests/windows/run.sh
+sh packaging/windows/package.sh build/windows build/windows-cmake/brindlehop.exe \
+    build/windows-cmake/brindlehop.com
+sh tests/windows/package-test.sh build/windows

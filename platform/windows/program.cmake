@@ -27,6 +27,7 @@ target_compile_definitions(brindlehop_display PUBLIC SDL_MAIN_HANDLED)
 target_compile_definitions(brindlehop_audio PUBLIC SDL_MAIN_HANDLED)
 
 enable_language(RC)
+include(${CMAKE_SOURCE_DIR}/packaging/windows/icon.cmake)
 set(BRINDLEHOP_WINDOWS_VERSION "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/brindlehop.manifest.in brindlehop.manifest @ONLY)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/brindlehop.rc.in brindlehop.rc @ONLY)
@@ -38,6 +39,8 @@ add_executable(brindlehop_console driver/main.cpp ${CMAKE_CURRENT_BINARY_DIR}/br
 target_link_libraries(brindlehop_console PRIVATE brindlehop_core)
 target_link_options(brindlehop_console PRIVATE -mconsole)
 set_target_properties(brindlehop_console PROPERTIES OUTPUT_NAME brindlehop SUFFIX .com)
+add_dependencies(brindlehop brindlehop_icon)
+add_dependencies(brindlehop_console brindlehop_icon)
 
 # The stand-in encoder of the Windows capture tests (tests/windows/run.sh).
 if(BRINDLEHOP_TESTS)
