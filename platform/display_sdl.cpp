@@ -2,6 +2,7 @@
 // own pixel layout, and a vsynced present scaled by a whole factor.
 #include <SDL.h>
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -346,7 +347,29 @@ void sdlDestroyWindow(DisplayDevice& device) {
     device.window = nullptr;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define BRINDLEHOP_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRINDLEHOP_LEAK_CHECKED 1
+#endif
+#endif
+
+#ifdef BRINDLEHOP_LEAK_CHECKED
+// LeakSanitizer follows the pointers held in every loaded library. The GL driver SDL loads keeps
+// buffers reachable only from its own data, and SDL unloads it at the end, which made them read
+// as leaks at exit. In a leak-checked build every library loaded by then stays loaded.
+int keepLoaded(dl_phdr_info* info, size_t, void*) {
+    if (info->dlpi_name != nullptr && info->dlpi_name[0] != '\0')
+        dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    return 0;
+}
+#endif
+
 void sdlStop(DisplayDevice& device) {
+#ifdef BRINDLEHOP_LEAK_CHECKED
+    dl_iterate_phdr(keepLoaded, nullptr);
+#endif
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     device.sdlStarted = false;
 }
