@@ -1,5 +1,6 @@
 // A lost display on X11: Xlib's fatal-error handlers replaced with the show's own.
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -62,3 +63,25 @@ void catchDisplayLoss(const char* driver) {
     if (setHandler != nullptr) setHandler(displayRequestRefused);
     dlclose(xlib);  // drops only this lookup's reference; SDL keeps the library loaded
 }
+
+#if defined(__SANITIZE_ADDRESS__)
+#define BRINDLEHOP_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BRINDLEHOP_LEAK_CHECKED 1
+#endif
+#endif
+
+#ifdef BRINDLEHOP_LEAK_CHECKED
+namespace {
+int keepLoaded(dl_phdr_info* info, size_t, void*) {
+    if (info->dlpi_name != nullptr && info->dlpi_name[0] != '\0')
+        dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    return 0;
+}
+}  // namespace
+
+void keepLibrariesForLeakCheck() { dl_iterate_phdr(keepLoaded, nullptr); }
+#else
+void keepLibrariesForLeakCheck() {}
+#endif

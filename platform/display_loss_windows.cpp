@@ -3,3 +3,5 @@
 #include "platform/display_loss.h"
 
 void catchDisplayLoss(const char*) {}
+
+void keepLibrariesForLeakCheck() {}

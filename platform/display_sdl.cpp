@@ -294,6 +294,7 @@ void sdlDestroyWindow(DisplayDevice& device) {
 }
 
 void sdlStop(DisplayDevice& device) {
+    keepLibrariesForLeakCheck();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     device.sdlStarted = false;
 }
