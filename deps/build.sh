@@ -12,7 +12,8 @@
 #   fuzz         libjpeg-turbo, libogg, libvorbis, vorbisfile with clang, instrumented for
 #                libFuzzer and AddressSanitizer, so the fuzzers' coverage reaches into them
 #
-# Everything lives under ${BRINDLEHOP_DEPS_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brindlehop-deps}:
+# Everything lives under ${BRINDLEHOP_DEPS_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brindlehop-deps}
+# (build/deps-cache when there is no home folder):
 # apt/ and src/ (the unpacked sources, shared by the targets), and per target TARGET/build and
 # TARGET/prefix: include/, lib/ (static archives only) and lib/pkgconfig/*.pc, whose Libs are
 # all a static link needs. The prefix is printed as the last line of stdout; logs go to stderr.
@@ -55,7 +56,11 @@ case $target in
 esac
 command -v "$cc" >/dev/null 2>&1 || { echo "deps/build.sh: $cc is not installed" >&2; exit 1; }
 
-cache=${BRINDLEHOP_DEPS_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/brindlehop-deps}
+# Without a home folder (a bare service environment), the cache stays in the checkout's build/.
+default_cache=$(cd "$(dirname "$0")/.." && pwd)/build/deps-cache
+[ -n "${HOME:-}" ] && default_cache=$HOME/.cache/brindlehop-deps
+[ -n "${XDG_CACHE_HOME:-}" ] && default_cache=$XDG_CACHE_HOME/brindlehop-deps
+cache=${BRINDLEHOP_DEPS_DIR:-$default_cache}
 mkdir -p "$cache/$target"
 cache=$(cd "$cache" && pwd)
 apt_dir=$cache/apt
