@@ -28,7 +28,7 @@ case "${VERSION_ID:-}" in
     12) clang_runtime=libclang-rt-14-dev ;;
     *) clang_runtime=libclang-rt-19-dev ;;
 esac
-test_packages="$show_packages dpkg-dev libogg-dev libgtest-dev libbenchmark-dev clang $clang_runtime libjpeg-turbo-progs ffmpeg libfreetype-dev fonts-dejavu-core fonts-dejavu-extra xvfb"
+test_packages="$show_packages dpkg-dev libogg-dev libgtest-dev libbenchmark-dev clang $clang_runtime libjpeg-turbo-progs ffmpeg libfreetype-dev fonts-dejavu-core fonts-dejavu-extra xvfb xdotool"
 
 install_missing() {
     missing=""
