@@ -54,6 +54,13 @@ inline std::string sizeLimitText(uint64_t bytes) {
     return std::to_string(bytes) + " bytes";
 }
 
+// The reason openRegularFile gives for a file over its limit, the same on every system:
+// "larger than the limit of 16 MiB (16777217 bytes)".
+inline std::string tooLargeText(uint64_t limit, long long size) {
+    return "larger than the limit of " + sizeLimitText(limit) + " (" + std::to_string(size) +
+           " bytes)";
+}
+
 // A new, empty file for reading and writing that no child process inherits and that is deleted
 // when closed; null with errno set.
 FILE* createTemporaryFile();

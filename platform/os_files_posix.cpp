@@ -119,8 +119,7 @@ FILE* openRegularFile(const char* path, std::string* why, uint64_t maxBytes) {
     }
     if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > maxBytes) {
         close(fd);
-        return fail(why, "larger than the limit of " + sizeLimitText(maxBytes) + " (" +
-                             std::to_string(static_cast<long long>(info.st_size)) + " bytes)");
+        return fail(why, tooLargeText(maxBytes, static_cast<long long>(info.st_size)));
     }
     // Reads of a regular file never block; the flag goes anyway, so the stream behaves as one
     // from fopen.

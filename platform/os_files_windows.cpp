@@ -240,8 +240,7 @@ FILE* openRegularFile(const char* path, std::string* why, uint64_t maxBytes) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) > maxBytes) {
         CloseHandle(file);
-        return fail(why, "larger than the limit of " + sizeLimitText(maxBytes) + " (" +
-                             std::to_string(static_cast<long long>(size.QuadPart)) + " bytes)");
+        return fail(why, tooLargeText(maxBytes, static_cast<long long>(size.QuadPart)));
     }
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
