@@ -4,11 +4,15 @@
 // the one-file page from disk, and the failures a visitor can meet (missing and broken data,
 // music that cannot play, a sound that never starts, the folder opened from disk).
 //
-//   node tests/web/web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench]
+//   node tests/web/web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench | --throttled]
 //
 // --bench runs no tests: it reports, twice over, the native program's --bench medians and the
 // page's ?bench medians taken straight after them, scene by scene with their ratio, and the
-// machine's load. A report, not a pass or fail: speed is read from it, never tested.
+// machine's load. --throttled plays 30 s of the live page (?timings) in chromium with the processor
+// slowed 4 times and then not at all (the DevTools protocol's CPU throttling) and reports the
+// frames shown, the largest gap between two of them, how many gaps pass 20 ms, and each frame's
+// time split into rendering, conversion and putImageData. Both are reports, not a pass or fail:
+// speed is read from them, never tested.
 //
 // REFERENCE_DIR holds checksums-60.txt, checksums-50.txt and checksums-24.txt, the lines of
 // `brindlehop --headless --checksums --fps N` of a build with the exactly compiled decoder.
@@ -26,10 +30,11 @@ const puppeteer = require('puppeteer-core');
 
 const [siteDir, referenceDir, outDir] = process.argv.slice(2);
 const benchOnly = process.argv.includes('--bench');
+const throttledOnly = process.argv.includes('--throttled');
 const nativeAt = process.argv.indexOf('--native');
 const nativeProgram = nativeAt > 0 ? process.argv[nativeAt + 1] : null;
 if (!siteDir || !referenceDir || !outDir) {
-  console.error('usage: node web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench]');
+  console.error('usage: node web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench | --throttled]');
   process.exit(2);
 }
 fs.mkdirSync(outDir, { recursive: true });
@@ -517,6 +522,29 @@ async function benchReport(browser, base) {
   }
 }
 
+// 30 s of the show from the click with the processor slowed `rate` times; the split from the
+// page's ?timings, on a cross-origin isolated page for the finer clock.
+async function throttledShow(browser, base, rate) {
+  const { page, log } = await openPage(browser, base + '/index.html?timings');
+  await waitFor('the start screen', async () => (await text(page, '#prompt')) === 'Click to start', 60);
+  const cdp = await page.target().createCDPSession();
+  await cdp.send('Emulation.setCPUThrottlingRate', { rate });
+  const load = fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
+  await page.click('#start');
+  await sleep(30000);
+  const split = await page.evaluate(() => window.brindlehop.frameTimings());
+  const shown = (await stats(page)).frames;
+  await cdp.send('Emulation.setCPUThrottlingRate', { rate: 1 });
+  const part = (p) => `median ${p.median.toFixed(2)}, mean ${p.mean.toFixed(2)}, p99 ${p.p99.toFixed(2)}`;
+  console.log(`processor slowed ${rate}x, load ${load}: ${shown} frames in 30 s (${(shown / 30).toFixed(1)} fps), ` +
+              `largest gap ${split.largestGapMs.toFixed(1)} ms, ${split.gapsOver20Ms} gaps over 20 ms`);
+  console.log(`  ms per frame: rendering ${part(split.rendering)}; conversion ${part(split.conversion)}; ` +
+              `putImageData ${part(split.putImageData)}`);
+  if (log.errors.length > 0) console.log('  console errors: ' + JSON.stringify(log.errors));
+  await page.keyboard.press('Escape');
+  await page.close();
+}
+
 async function launch(name) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), `brindlehop-${name}-`));
   if (name === 'firefox') {
@@ -561,6 +589,14 @@ async function inBrowser(name, body) {
     const isolatedServer = await serve(siteDir, new Set(), new Map(), true);
     await inBrowser('chromium', (browser) =>
       benchReport(browser, `http://127.0.0.1:${isolatedServer.address().port}`));
+    isolatedServer.close();
+  } else if (throttledOnly) {
+    const isolatedServer = await serve(siteDir, new Set(), new Map(), true);
+    const isolated = `http://127.0.0.1:${isolatedServer.address().port}`;
+    await inBrowser('chromium', async (browser) => {
+      await throttledShow(browser, isolated, 4);
+      await throttledShow(browser, isolated, 1);
+    });
     isolatedServer.close();
   } else {
     await inBrowser('chromium', async (browser) => {
