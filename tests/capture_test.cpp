@@ -491,14 +491,17 @@ TEST_F(ProgramTest, FailuresAreReportedNotHidden) {
     // ffmpeg cannot write the file.
     run = show({"--capture", dir_ + "/no/such/folder/x.mp4", "--until", "1"});
     EXPECT_EQ(run.status, 4) << run.err;
-    // ffmpeg exits 0 after failing to write the end of the file; its error line is the sign.
+    // ffmpeg 5 exits 0 after failing to write the end of the file, its error line the only sign;
+    // ffmpeg 7 exits with a status. Either way the run fails and passes ffmpeg's line on.
     const std::string full = dir_ + "/full.mkv";
     ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
     // (Two small frames: a longer video fails while it is written, with status 1.)
     run = show({"--capture", full, "--codec", "ffv1", "--fps", "10", "--until", "0.2"});
     EXPECT_EQ(run.status, 4) << run.err;
     EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("ffmpeg reported errors"), std::string::npos) << run.err;
+    EXPECT_TRUE(run.err.find("ffmpeg reported errors") != std::string::npos ||
+                run.err.find("ffmpeg failed") != std::string::npos)
+        << run.err;
     EXPECT_EQ(run.err.find("wrote"), std::string::npos) << run.err;
 }
 
