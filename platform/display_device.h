@@ -80,7 +80,7 @@ struct HeadlessLog {
     int32_t flips = 0;               // number of flips since the options were set
 };
 
-// Chosen before the display opens; the driver fills it from the command line.
+// Chosen before the display opens; the program fills it from the command line.
 struct DisplayOptions {
     DisplayDeviceKind device = DisplayDeviceKind::Screen;
     bool windowed = false;                        // a resizable window instead of the whole screen

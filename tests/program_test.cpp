@@ -579,7 +579,7 @@ TEST_F(ShowTest, StartUpRefusesBrokenData) {
 // Runs the program from folder with args; its exit status, and what it wrote to stderr.
 int runProgram(const std::string& folder, const std::string& args, std::string* errors,
                const std::string& program = BRINDLEHOP_BINARY_DIR "/brindlehop") {
-    const std::string log = "/tmp/brindlehop-driver-test-" + std::to_string(getpid()) + ".log";
+    const std::string log = "/tmp/brindlehop-program-test-" + std::to_string(getpid()) + ".log";
     // The time limit turns a start-up that waits for ever into a failure (status 124).
     const std::string command = "cd '" + folder + "' && timeout 120 '" + program + "' " + args +
                                 " >/dev/null 2>'" + log + "'";
