@@ -262,30 +262,24 @@ struct BlockSums {
     v128_t total;        // P_7 in both halves: the step to the next block's A
 };
 
-// The weights of pixels 0 1, 2 3, 4 5, 6 7: 2^m for forming P_m (0 for the top channel), and
-// 2^(7 - m) for the shared shift.
+// The weights of pixels 0 and 1: 2^m for forming P_m (0 for the top channel), and 2^(7 - m) for
+// the shared shift. Those of pixels 2k and 2k + 1 are these moved 2k bits up and down; formed so
+// from the two, the weights keep only two registers, where eight would crowd out the blocks'
+// own values and spill.
 struct BlockWeights {
-    v128_t powers[4];
-    v128_t shares[4];
+    v128_t powers;
+    v128_t shares;
 };
 
-alignas(16) constexpr int16_t kBlockWeights[8][8] = {
-    {1, 1, 1, 0, 2, 2, 2, 0},         {4, 4, 4, 0, 8, 8, 8, 0},
-    {16, 16, 16, 0, 32, 32, 32, 0},   {64, 64, 64, 0, 128, 128, 128, 0},
-    {128, 128, 128, 0, 64, 64, 64, 0}, {32, 32, 32, 0, 16, 16, 16, 0},
-    {8, 8, 8, 0, 4, 4, 4, 0},         {2, 2, 2, 0, 1, 1, 1, 0}};
+alignas(16) constexpr int16_t kBlockWeights[2][8] = {{1, 1, 1, 0, 2, 2, 2, 0},
+                                                     {128, 128, 128, 0, 64, 64, 64, 0}};
 
 // Read through volatile once per picture, so the compiler cannot see that the weights are powers
 // of two: it would turn the products into per-lane shifts, which WebAssembly lacks, and take them
 // apart lane by lane, several times slower than the plain loop.
 BlockWeights loadBlockWeights() {
     const volatile v128_t* table = reinterpret_cast<const volatile v128_t*>(kBlockWeights);
-    BlockWeights weights;
-    for (int k = 0; k < 4; ++k) {
-        weights.powers[k] = table[k];
-        weights.shares[k] = table[4 + k];
-    }
-    return weights;
+    return {table[0], table[1]};
 }
 
 // h = floorHalfSum(t, o) per byte for four pixels: the rounding-up average less the bit it
@@ -306,11 +300,11 @@ inline BlockSums sumBlock(const BlockWeights& weights, v128_t low, v128_t high) 
     BlockSums sums;
     v128_t before = zero;  // P of the pixel before the register's first, in both halves
     for (int k = 0; k < 4; ++k) {
-        v128_t p = wasm_i16x8_mul(widened[k], weights.powers[k]);
+        v128_t p = wasm_i16x8_mul(widened[k], wasm_i16x8_shl(weights.powers, 2 * k));
         p = wasm_i16x8_add(p, wasm_i64x2_shuffle(zero, p, 0, 2));
         p = wasm_i16x8_add(p, before);
         before = wasm_i64x2_shuffle(p, p, 1, 1);
-        sums.weighted[k] = wasm_i16x8_mul(p, weights.shares[k]);
+        sums.weighted[k] = wasm_i16x8_mul(p, wasm_u16x8_shr(weights.shares, 2 * k));
     }
     sums.total = before;
     return sums;
@@ -320,10 +314,12 @@ inline BlockSums sumBlock(const BlockWeights& weights, v128_t low, v128_t high) 
 // A[j + 7] in both halves.
 inline v128_t finishBlock(const BlockWeights& weights, v128_t last, const BlockSums& sums,
                           Pixel* out) {
+    // A 2^(7 - m) for pixels 0 and 1, moved down for the others: exact, as no set bit falls off.
+    const v128_t lastWeighted = wasm_i16x8_mul(last, weights.shares);
     v128_t results[4];
     for (int k = 0; k < 4; ++k) {
         results[k] = wasm_u16x8_shr(
-            wasm_i16x8_add(wasm_i16x8_mul(last, weights.shares[k]), sums.weighted[k]), 8);
+            wasm_i16x8_add(wasm_u16x8_shr(lastWeighted, 2 * k), sums.weighted[k]), 8);
     }
     wasm_v128_store(out, wasm_u8x16_narrow_i16x8(results[0], results[1]));
     wasm_v128_store(out + 4, wasm_u8x16_narrow_i16x8(results[2], results[3]));
