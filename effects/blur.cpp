@@ -61,7 +61,7 @@ inline void storeRun(uint32_t* to, Run run) {
 // Averages that round down are averages that round up of the complements (255 - v), so this
 // version runs the chain on complements, one rounding-up byte average per step. It is the plain
 // one, for machines without AVX2; its pace is that average's latency, about 2 cycles a pixel.
-void blurStepwise(Pixel* buffer) {
+[[maybe_unused]] void blurStepwise(Pixel* buffer) {  // unused where a SIMD kernel always runs
     // Per row: the complements of (t + o) >> 1, then overwritten by the chain's complements.
     uint32_t halves[kPitch];
     Run run = makeRun(0);
@@ -247,6 +247,135 @@ __attribute__((target("avx2"))) void blurUnrolled(Pixel* buffer) {
 
 #endif
 
+
+#if defined(BRINDLEHOP_WASM_KERNELS)
+// The chain eight steps at a time in 128-bit registers, on the same sums as the AVX2 kernel: from
+// A = A[j - 1], pixel m of a block (0..7) is (A + P_m) >> (m + 1), P_m = h[j] + 2 h[j + 1] + ...
+// + 2^m h[j + m]. WebAssembly has no per-lane shift, so each pixel is weighted instead to share
+// one: (A + P_m) 2^(7 - m) >> 8 is the same floor, and stays within 16 bits, as A + P_m <=
+// 255 * 2^(m + 1). Both A 2^(7 - m) and P_m 2^(7 - m) are single products, and only the first
+// waits for the block before. A block is four registers of two pixels each, four 16-bit channels
+// a pixel; the top channel is weighted 0 throughout, which leaves the results' top byte 0.
+
+struct BlockSums {
+    v128_t weighted[4];  // P_m 2^(7 - m) for pixels 0 1, 2 3, 4 5, 6 7
+    v128_t total;        // P_7 in both halves: the step to the next block's A
+};
+
+// The weights of pixels 0 and 1: 2^m for forming P_m (0 for the top channel), and 2^(7 - m) for
+// the shared shift. Those of pixels 2k and 2k + 1 are these moved 2k bits up and down; formed so
+// from the two, the weights keep only two registers, where eight would crowd out the blocks'
+// own values and spill.
+struct BlockWeights {
+    v128_t powers;
+    v128_t shares;
+};
+
+alignas(16) constexpr int16_t kBlockWeights[2][8] = {{1, 1, 1, 0, 2, 2, 2, 0},
+                                                     {128, 128, 128, 0, 64, 64, 64, 0}};
+
+// Read through volatile once per picture, so the compiler cannot see that the weights are powers
+// of two: it would turn the products into per-lane shifts, which WebAssembly lacks, and take them
+// apart lane by lane, several times slower than the plain loop.
+BlockWeights loadBlockWeights() {
+    const volatile v128_t* table = reinterpret_cast<const volatile v128_t*>(kBlockWeights);
+    return {table[0], table[1]};
+}
+
+// h = floorHalfSum(t, o) per byte for four pixels: the rounding-up average less the bit it
+// rounded up by.
+inline v128_t halveFour(const Pixel* above, const Pixel* below) {
+    const v128_t t = wasm_v128_load(above);
+    const v128_t o = wasm_v128_load(below);
+    return wasm_i8x16_sub(wasm_u8x16_avgr(t, o), wasm_v128_and(wasm_v128_xor(t, o),
+                                                                wasm_i8x16_splat(1)));
+}
+
+// The running sums of a block's halves, h[j..j + 3] in low and h[j + 4..j + 7] in high.
+inline BlockSums sumBlock(const BlockWeights& weights, v128_t low, v128_t high) {
+    const v128_t zero = wasm_i64x2_splat(0);
+    const v128_t widened[4] = {wasm_u16x8_extend_low_u8x16(low), wasm_u16x8_extend_high_u8x16(low),
+                               wasm_u16x8_extend_low_u8x16(high),
+                               wasm_u16x8_extend_high_u8x16(high)};
+    BlockSums sums;
+    v128_t before = zero;  // P of the pixel before the register's first, in both halves
+    for (int k = 0; k < 4; ++k) {
+        v128_t p = wasm_i16x8_mul(widened[k], wasm_i16x8_shl(weights.powers, 2 * k));
+        p = wasm_i16x8_add(p, wasm_i64x2_shuffle(zero, p, 0, 2));
+        p = wasm_i16x8_add(p, before);
+        before = wasm_i64x2_shuffle(p, p, 1, 1);
+        sums.weighted[k] = wasm_i16x8_mul(p, wasm_u16x8_shr(weights.shares, 2 * k));
+    }
+    sums.total = before;
+    return sums;
+}
+
+// The block's results from A[j - 1] in both halves of last: writes A[j..j + 7] to out, returns
+// A[j + 7] in both halves.
+inline v128_t finishBlock(const BlockWeights& weights, v128_t last, const BlockSums& sums,
+                          Pixel* out) {
+    // A 2^(7 - m) for pixels 0 and 1, moved down for the others: exact, as no set bit falls off.
+    const v128_t lastWeighted = wasm_i16x8_mul(last, weights.shares);
+    v128_t results[4];
+    for (int k = 0; k < 4; ++k) {
+        results[k] = wasm_u16x8_shr(
+            wasm_i16x8_add(wasm_u16x8_shr(lastWeighted, 2 * k), sums.weighted[k]), 8);
+    }
+    wasm_v128_store(out, wasm_u8x16_narrow_i16x8(results[0], results[1]));
+    wasm_v128_store(out + 4, wasm_u8x16_narrow_i16x8(results[2], results[3]));
+    return wasm_u16x8_shr(wasm_i16x8_add(last, sums.total), 8);
+}
+
+inline v128_t widenPixel(Pixel p) {
+    return wasm_u16x8_extend_low_u8x16(wasm_i32x4_splat(int32_t(p)));
+}
+
+// Row 0, whose t is the unblurred row itself; as blurFirstRow.
+v128_t blurFirstRowWasm(const BlockWeights& weights, Pixel* row) {
+    const Pixel* above = row + 1;
+    const Pixel* below = row + kPitch + 1;
+    const Pixel first = averageOfFour(row[0], row[1], row[kPitch], row[kPitch + 1]);
+    v128_t last = widenPixel(first);
+    const v128_t firstLow =
+        wasm_i32x4_replace_lane(halveFour(above, below), 0, int32_t(first));
+    last = finishBlock(weights, last, sumBlock(weights, firstLow, halveFour(above + 4, below + 4)),
+                       row);
+    Pixel lastAbove[8];
+    for (int32_t i = 0; i < 7; ++i)
+        lastAbove[i] = above[kPitch - 8 + i];
+    lastAbove[7] = row[0];
+    for (int32_t x = 8; x < kPitch - 8; x += 8) {
+        last = finishBlock(weights, last,
+                           sumBlock(weights, halveFour(above + x, below + x),
+                                    halveFour(above + x + 4, below + x + 4)),
+                           row + x);
+    }
+    const Pixel* tail = below + (kPitch - 8);
+    return finishBlock(weights, last,
+                       sumBlock(weights, halveFour(lastAbove, tail), halveFour(lastAbove + 4, tail + 4)),
+                       row + (kPitch - 8));
+}
+
+// Rows 1 to 255 as one run of blocks, as blurOtherRows: the block at out reads t from out - 511
+// and o from out + 513. The sums of the next block are formed before this one finishes, so the
+// chain's few operations overlap the next block's many.
+void blurOtherRowsWasm(const BlockWeights& weights, Pixel* buffer, v128_t last) {
+    constexpr int32_t kToAbove = kPitch - 1;
+    constexpr int32_t kToBelow = kPitch + 1;
+    Pixel* out = buffer + kPitch;
+    Pixel* const end = buffer + kPicturePixels;
+    BlockSums sums = sumBlock(weights, halveFour(out - kToAbove, out + kToBelow),
+                              halveFour(out + 4 - kToAbove, out + 4 + kToBelow));
+    for (; out + 8 < end; out += 8) {
+        const BlockSums next = sumBlock(weights, halveFour(out + 8 - kToAbove, out + 8 + kToBelow),
+                                        halveFour(out + 12 - kToAbove, out + 12 + kToBelow));
+        last = finishBlock(weights, last, sums, out);
+        sums = next;
+    }
+    finishBlock(weights, last, sums, out);
+}
+#endif
+
 }  // namespace
 
 void averageQuad(Pixel* buffer, int32_t x, int32_t y, Pixel a, Pixel b, Pixel c, Pixel d) {
@@ -264,6 +393,9 @@ void blur2x2(Pixel* buffer) {
         blurUnrolled(buffer);
     else
         blurStepwise(buffer);
+#elif defined(BRINDLEHOP_WASM_KERNELS)
+    const BlockWeights weights = loadBlockWeights();
+    blurOtherRowsWasm(weights, buffer, blurFirstRowWasm(weights, buffer));
 #else
     blurStepwise(buffer);
 #endif

@@ -1,6 +1,10 @@
-// The marker that gives a hot loop an AVX2 copy beside the baseline one, chosen at load time, and
-// the switch for the kernels written out with AVX2 intrinsics, chosen at run time.
+// The marker that gives a hot loop an AVX2 copy beside the baseline one, chosen at load time, the
+// switch for the kernels written out with AVX2 intrinsics, chosen at run time, and the one for
+// the kernels written with WebAssembly's 128-bit SIMD, chosen when the browser build compiles.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
 
 // Only on x86-64 with GCC; elsewhere the one baseline version is built. (Clang 14 gives the clones'
 // dispatcher a name that callers in other files never reach, so clang builds, such as the
@@ -47,15 +51,23 @@
 #if defined(BRINDLEHOP_AVX2_KERNELS)
 #include <immintrin.h>
 
-#include <cstddef>
-#include <cstdint>
-
 // Whether this machine runs the AVX2 kernels; asked once.
 inline bool machineHasAvx2() {
     static const bool avx2 = __builtin_cpu_supports("avx2");
     return avx2;
 }
+#endif
 
+// A build for WebAssembly with SIMD (-msimd128) has no run-time choice to make: every browser that
+// loads it runs the 128-bit kernels, which stand in for the plain loops the auto-vectoriser
+// leaves scalar (a serial chain, table lookups, unsigned compares it judges too dear). Defining
+// BRINDLEHOP_NO_WASM_KERNELS builds the plain loops alone.
+#if defined(__wasm_simd128__) && !defined(BRINDLEHOP_NO_WASM_KERNELS)
+#define BRINDLEHOP_WASM_KERNELS 1
+#include <wasm_simd128.h>
+#endif
+
+#if defined(BRINDLEHOP_AVX2_KERNELS) || defined(BRINDLEHOP_WASM_KERNELS)
 // Whether a kernel that reads several pixels of both buffers before writing them gives what a
 // pixel-by-pixel loop gives: when the buffers are one, or do not overlap within bytes.
 inline bool sameOrApart(const void* target, const void* source, size_t bytes) {

@@ -11,6 +11,9 @@
 #include <immintrin.h>
 #define BRINDLEHOP_VECTOR_ROWS 1
 #endif
+// After the test above: on x86-64 this header defines BRINDLEHOP_AVX2_CLONES itself. It gives the
+// browser build its WebAssembly SIMD block rows.
+#include "effects/multiversion.h"
 
 namespace {
 
@@ -97,6 +100,25 @@ inline void fillBlockRow(Pixel* out, const Pixel* texels, ptrdiff_t pitch, Fixed
     }
 }
 
+// Nodes within this many texels of 0 (either way) keep every 16.16 quantity of a block exact:
+// corner differences below 2^15 texels, so no difference, edge step or row width overflows.
+constexpr int32_t kSteppedNodeLimit = 1 << 14;
+
+// Whether the vector rows may step down a block by additions alone (see steppedBlock).
+[[maybe_unused]] bool nodesWithinSteppedLimit(const DeformGrid& grid) {
+    // |value| < limit as one unsigned compare: value + limit - 1 <= 2 limit - 2. Counted rather
+    // than tested with a branch per node.
+    auto outside = [](int32_t value) -> uint32_t {
+        return bitsOf(value) + uint32_t{kSteppedNodeLimit - 1} >
+               uint32_t{2 * kSteppedNodeLimit - 2};
+    };
+    const ptrdiff_t count = ptrdiff_t{grid.rows} * grid.columns;
+    uint32_t outsideCount = 0;
+    for (ptrdiff_t n = 0; n < count; ++n)
+        outsideCount += outside(grid.nodes[n].u) + outside(grid.nodes[n].v);
+    return outsideCount == 0;
+}
+
 #if defined(BRINDLEHOP_VECTOR_ROWS)
 // A texel row times the texture's pitch: a shift when the pitch is a power of two (all the show's
 // textures are 512 wide), a multiply otherwise.
@@ -177,10 +199,6 @@ __attribute__((target("avx2"))) void vectorBlock(Pixel* target, const Image& tex
     }
 }
 
-// Nodes within this many texels of 0 (either way) keep every 16.16 quantity of a block exact:
-// corner differences below 2^15 texels, so no difference, edge step or row width overflows.
-constexpr int32_t kSteppedNodeLimit = 1 << 14;
-
 // vectorBlock for a grid whose nodes lie within kSteppedNodeLimit. There a row's pixel step is
 // an exact eighth of the row's width, and the width changes by the same amount from row to row,
 // so the step does too: row r's lane k is the top row's lane k plus r (left-edge step + k times
@@ -204,20 +222,6 @@ __attribute__((target("avx2"))) void steppedBlock(Pixel* target, const Image& te
         vs = _mm256_add_epi32(vs, downV);
         out += kPitch;
     }
-}
-
-bool nodesWithinSteppedLimit(const DeformGrid& grid) {
-    // |value| < limit as one unsigned compare: value + limit - 1 <= 2 limit - 2. Counted rather
-    // than tested with a branch per node.
-    auto outside = [](int32_t value) -> uint32_t {
-        return bitsOf(value) + uint32_t{kSteppedNodeLimit - 1} >
-               uint32_t{2 * kSteppedNodeLimit - 2};
-    };
-    const ptrdiff_t count = ptrdiff_t{grid.rows} * grid.columns;
-    uint32_t outsideCount = 0;
-    for (ptrdiff_t n = 0; n < count; ++n)
-        outsideCount += outside(grid.nodes[n].u) + outside(grid.nodes[n].v);
-    return outsideCount == 0;
 }
 
 template <Lookup kLookup, bool kShiftPitch>
@@ -252,6 +256,95 @@ bool vectorFits(const Image& texture) {
 bool haveAvx2() {
     static const bool avx2 = __builtin_cpu_supports("avx2");
     return avx2;
+}
+#endif
+
+#if defined(BRINDLEHOP_WASM_KERNELS)
+// Block rows four lanes at a time for WebAssembly, where the vectoriser leaves the loop scalar:
+// a row's u and v are lane * step + start, its texel indices formed at once, then looked up by
+// four loads a register, since WebAssembly has no gather. The same wrapping arithmetic, so the
+// same pixels.
+
+// lane * step + start in each of four lanes (lanes 0..3, or 4..7 from first = 4).
+inline v128_t fourSteps(Fixed16 start, Fixed16 step, int32_t first) {
+    const v128_t lanes = wasm_i32x4_make(first, first + 1, first + 2, first + 3);
+    return wasm_i32x4_add(wasm_i32x4_splat(signedOf(start)),
+                          wasm_i32x4_mul(lanes, wasm_i32x4_splat(signedOf(step))));
+}
+
+// Four pixels from their 16.16 coordinates us and vs.
+template <Lookup kLookup>
+inline void lookUpFour(Pixel* out, const Pixel* texels, v128_t pitch, v128_t us, v128_t vs) {
+    const v128_t tu = wasm_i32x4_shr(us, 16);
+    const v128_t tv = wasm_i32x4_shr(vs, 16);
+    if constexpr (kLookup == Lookup::kWrapped) {
+        const v128_t index =
+            wasm_i32x4_add(wasm_v128_and(tu, wasm_i32x4_splat(kMapperTextureWidth - 1)),
+                           wasm_i32x4_mul(wasm_v128_and(tv, wasm_i32x4_splat(kMapperTextureHeight - 1)),
+                                          pitch));
+        wasm_v128_store(out, wasm_u32x4_make(texels[wasm_u32x4_extract_lane(index, 0)],
+                                             texels[wasm_u32x4_extract_lane(index, 1)],
+                                             texels[wasm_u32x4_extract_lane(index, 2)],
+                                             texels[wasm_u32x4_extract_lane(index, 3)]));
+    } else {
+        // The scalar test's unsigned tu - 1 < 511 and tv - 1 < 255; outside lanes read texel 0
+        // and are cleared.
+        const v128_t one = wasm_i32x4_splat(1);
+        const v128_t inside = wasm_v128_and(
+            wasm_u32x4_lt(wasm_i32x4_sub(tu, one), wasm_u32x4_splat(kMapperTextureWidth - 1)),
+            wasm_u32x4_lt(wasm_i32x4_sub(tv, one), wasm_u32x4_splat(kMapperTextureHeight - 1)));
+        const v128_t index = wasm_v128_and(inside, wasm_i32x4_add(tu, wasm_i32x4_mul(tv, pitch)));
+        const v128_t found = wasm_u32x4_make(texels[wasm_u32x4_extract_lane(index, 0)],
+                                             texels[wasm_u32x4_extract_lane(index, 1)],
+                                             texels[wasm_u32x4_extract_lane(index, 2)],
+                                             texels[wasm_u32x4_extract_lane(index, 3)]);
+        wasm_v128_store(out, wasm_v128_and(found, inside));
+    }
+}
+
+// fillBlock eight lanes a row. Within kSteppedNodeLimit each row is one addition on from the
+// last, as in steppedBlock; elsewhere each row's lanes are formed afresh from its edges.
+template <Lookup kLookup>
+void fillBlockWasm(Pixel* target, const Image& texture, v128_t pitch, bool stepped, int32_t x,
+                   int32_t y, const GridNode& topLeft, const GridNode& topRight,
+                   const GridNode& bottomLeft, const GridNode& bottomRight) {
+    static_assert(kGridBlockSize == 8, "two registers per block row");
+    BlockEdges edges = blockEdges(topLeft, topRight, bottomLeft, bottomRight);
+    Pixel* out = target + ptrdiff_t{y} * kPitch + x;
+    if (stepped) {
+        const Fixed16 du = eighthOf(edges.rightU - edges.leftU);
+        const Fixed16 dv = eighthOf(edges.rightV - edges.leftV);
+        v128_t u[2] = {fourSteps(edges.leftU, du, 0), fourSteps(edges.leftU, du, 4)};
+        v128_t v[2] = {fourSteps(edges.leftV, dv, 0), fourSteps(edges.leftV, dv, 4)};
+        const Fixed16 growU = eighthOf(edges.dRu - edges.dLu);
+        const Fixed16 growV = eighthOf(edges.dRv - edges.dLv);
+        const v128_t downU[2] = {fourSteps(edges.dLu, growU, 0), fourSteps(edges.dLu, growU, 4)};
+        const v128_t downV[2] = {fourSteps(edges.dLv, growV, 0), fourSteps(edges.dLv, growV, 4)};
+        for (int r = 0; r < kGridBlockSize; ++r) {
+            for (int k = 0; k < 2; ++k) {
+                lookUpFour<kLookup>(out + 4 * k, texture.pixels, pitch, u[k], v[k]);
+                u[k] = wasm_i32x4_add(u[k], downU[k]);
+                v[k] = wasm_i32x4_add(v[k], downV[k]);
+            }
+            out += kPitch;
+        }
+        return;
+    }
+    for (int r = 0; r < kGridBlockSize; ++r) {
+        const Fixed16 du = eighthOf(edges.rightU - edges.leftU);
+        const Fixed16 dv = eighthOf(edges.rightV - edges.leftV);
+        lookUpFour<kLookup>(out, texture.pixels, pitch, fourSteps(edges.leftU, du, 0),
+                            fourSteps(edges.leftV, dv, 0));
+        lookUpFour<kLookup>(out + 4, texture.pixels, pitch, fourSteps(edges.leftU, du, 4),
+                            fourSteps(edges.leftV, dv, 4));
+        stepEdges(edges);
+        out += kPitch;
+    }
+}
+
+// The lanes hold texel indices as signed 32-bit, up to 255 x width + 511.
+bool lanesFit(const Image& texture) {
+    return texture.width <= (INT32_MAX - kMapperTextureWidth) / kMapperTextureHeight;
 }
 #endif
 
@@ -290,6 +383,22 @@ bool mapGrid(Pixel* target, const DeformGrid* grid, const Image* texture) {
             mapGridVector<kLookup, true>(target, *grid, *texture);
         else
             mapGridVector<kLookup, false>(target, *grid, *texture);
+        return true;
+    }
+#endif
+#if defined(BRINDLEHOP_WASM_KERNELS)
+    if (lanesFit(*texture)) {
+        const v128_t pitch = wasm_i32x4_splat(texture->width);
+        const bool stepped = nodesWithinSteppedLimit(*grid);
+        for (int32_t i = 0; i + 1 < grid->rows; ++i) {
+            const GridNode* top = grid->nodes + ptrdiff_t{i} * columns;
+            const GridNode* bottom = top + columns;
+            for (int32_t j = 0; j + 1 < columns; ++j) {
+                fillBlockWasm<kLookup>(target, *texture, pitch, stepped, j * kGridBlockSize,
+                                       i * kGridBlockSize, top[j], top[j + 1], bottom[j],
+                                       bottom[j + 1]);
+            }
+        }
         return true;
     }
 #endif

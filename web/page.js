@@ -11,6 +11,7 @@
   const params = new URLSearchParams(location.search);
   const headless = params.has('headless');
   const bench = params.has('bench');
+  const timings = params.has('timings');
   const bundle = window.brindlehopBundle || null;
   const startScreen = document.getElementById('start');
   const prompt = document.getElementById('prompt');
@@ -30,6 +31,8 @@
   const kNoticeMs = 10000;
   // Scheduled buffers remembered for the tests (a whole show schedules about 300).
   const kScheduleLogLength = 4096;
+  // Frames whose split ?timings keeps: the whole show at 60 fps and some.
+  const kTimedFrames = 8192;
 
   // ?start=S begins the show S seconds into the music: to see its end without the rest.
   const startSeconds = (() => {
@@ -50,7 +53,7 @@
   let notices = [];
   let noticeTimer = 0;
   let keys = [];
-  let frame = null;             // ImageData the frames are copied into
+  let frame = null;             // ImageData over the program's frame, in its memory
   let audioContext = null;
   let audioDeadline = 0;
   let clickTime = 0;
@@ -74,6 +77,33 @@
     log: [],           // {first, frames, pass, when, offset} of every buffer scheduled
   };
 
+  // With ?timings, each shown frame's time split three ways, in ms: from the program's resumption
+  // to its conversion (the music clock, decoding, drawing the scene), the conversion to the
+  // canvas's RGBA bytes, and handing them to the canvas (ImageData.set and putImageData); and the
+  // gaps between shown frames. Kept in arrays made once, so timing adds nothing per frame.
+  const split = {
+    parts: timings ? new Float64Array(kTimedFrames * 3) : null,
+    count: 0,
+    resumedAt: 0,      // 0 until a frame's work begins on an animation frame
+    convertingAt: 0,
+    shownAt: 0,        // when the last frame's animation frame began
+    largestGapMs: 0,
+    gapsOver20Ms: 0,
+  };
+
+  function frameSummary() {
+    const count = Math.min(split.count, kTimedFrames);
+    const part = (k) => {
+      const values = [];
+      for (let i = 0; i < count; ++i) values.push(split.parts[3 * i + k]);
+      values.sort((a, b) => a - b);
+      const mean = values.reduce((a, b) => a + b, 0) / Math.max(count, 1);
+      return { median: values[Math.floor(count / 2)] || 0, mean, p99: values[Math.floor(count * 0.99)] || 0 };
+    };
+    return { frames: count, rendering: part(0), conversion: part(1), putImageData: part(2),
+             largestGapMs: split.largestGapMs, gapsOver20Ms: split.gapsOver20Ms };
+  }
+
   // What the tests and curious people can read.
   const stats = { firstFrameMs: -1, frames: 0, runs: 0, exitStatus: null };
   window.brindlehop = {
@@ -81,6 +111,7 @@
     heardSeconds: () => page.heardSeconds(),
     running: () => running,
     audioState: () => (audioContext ? audioContext.state : 'none'),
+    frameTimings: () => (timings ? frameSummary() : null),
     schedule: () => ({ rate: music.rate, contextRate: audioContext ? audioContext.sampleRate : 0,
                        frameCount: music.frameCount, fromFrame: music.fromFrame,
                        startFrame: music.startFrame, log: music.log.slice() }),
@@ -207,13 +238,30 @@
   const page = {
     canvasReady: () => context2d !== null,
     nextKey: () => keys.shift() || 0,
-    showFrame(bytes, width, height) {
-      if (frame === null || frame.width !== width || frame.height !== height) {
-        frame = context2d.createImageData(width, height);
+    frameConverting() {
+      if (timings) split.convertingAt = performance.now();
+    },
+    // The frame's RGBA bytes at offset in the program's memory (buffer). The ImageData is a view
+    // of them, made again only when the memory, the place or the size changes (a new run, or
+    // memory that grew and so left its old buffer behind).
+    showFrame(buffer, offset, width, height) {
+      const convertedAt = timings ? performance.now() : 0;
+      if (frame === null || frame.data.buffer !== buffer || frame.data.byteOffset !== offset ||
+          frame.width !== width || frame.height !== height) {
+        frame = new ImageData(new Uint8ClampedArray(buffer, offset, width * height * 4), width, height);
       }
-      frame.data.set(bytes);
       context2d.putImageData(frame, 0, 0);
       if (stats.frames++ === 0) stats.firstFrameMs = performance.now() - clickTime;
+      if (timings) {
+        const now = performance.now();
+        if (split.resumedAt > 0 && split.count < kTimedFrames) {
+          const at = 3 * split.count++;
+          split.parts[at] = split.convertingAt - split.resumedAt;
+          split.parts[at + 1] = convertedAt - split.convertingAt;
+          split.parts[at + 2] = now - convertedAt;
+        }
+        split.resumedAt = 0;
+      }
     },
     // Resumes the program on the next animation frame; a hidden tab gets none, so a timer
     // stands in.
@@ -222,6 +270,19 @@
       const go = () => {
         if (done) return;
         done = true;
+        if (timings) {
+          // Each frame is drawn in its own animation frame and shown with it, so the gaps
+          // between the animation frames that carry one are the gaps between shown frames:
+          // 16.7 ms at 60 Hz, 33 when one was missed.
+          const now = performance.now();
+          if (split.shownAt > 0) {
+            const gap = now - split.shownAt;
+            if (gap > split.largestGapMs) split.largestGapMs = gap;
+            if (gap > 20) split.gapsOver20Ms++;
+          }
+          split.shownAt = now;
+          split.resumedAt = now;
+        }
         resume(wakeUp);
       };
       requestAnimationFrame(go);
@@ -430,6 +491,7 @@
     music.failed = false;
     stats.frames = 0;
     stats.firstFrameMs = -1;
+    Object.assign(split, { count: 0, resumedAt: 0, shownAt: 0, largestGapMs: 0, gapsOver20Ms: 0 });
     stats.runs++;
     showMessage('');
     document.body.classList.add('playing');

@@ -4,7 +4,15 @@
 // the one-file page from disk, and the failures a visitor can meet (missing and broken data,
 // music that cannot play, a sound that never starts, the folder opened from disk).
 //
-//   node tests/web/web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench]
+//   node tests/web/web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench | --throttled]
+//
+// --bench runs no tests: it reports, twice over, the native program's --bench medians and the
+// page's ?bench medians taken straight after them, scene by scene with their ratio, and the
+// machine's load. --throttled plays 30 s of the live page (?timings) in chromium with the processor
+// slowed 4 times and then not at all (the DevTools protocol's CPU throttling) and reports the
+// frames shown, the largest gap between two of them, how many gaps pass 20 ms, and each frame's
+// time split into rendering, conversion and putImageData. Both are reports, not a pass or fail:
+// speed is read from them, never tested.
 //
 // REFERENCE_DIR holds checksums-60.txt, checksums-50.txt and checksums-24.txt, the lines of
 // `brindlehop --headless --checksums --fps N` of a build with the exactly compiled decoder.
@@ -22,10 +30,11 @@ const puppeteer = require('puppeteer-core');
 
 const [siteDir, referenceDir, outDir] = process.argv.slice(2);
 const benchOnly = process.argv.includes('--bench');
+const throttledOnly = process.argv.includes('--throttled');
 const nativeAt = process.argv.indexOf('--native');
 const nativeProgram = nativeAt > 0 ? process.argv[nativeAt + 1] : null;
 if (!siteDir || !referenceDir || !outDir) {
-  console.error('usage: node web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench]');
+  console.error('usage: node web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench | --throttled]');
   process.exit(2);
 }
 fs.mkdirSync(outDir, { recursive: true });
@@ -34,8 +43,10 @@ const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'applic
                 '.txt': 'text/plain', '.jpg': 'image/jpeg', '.ogg': 'audio/ogg' };
 
 // A static server of the site; names in `hidden` answer 404, as a broken upload would, and
-// names in `garbled` answer these bytes instead of the file's.
-function serve(root, hidden = new Set(), garbled = new Map()) {
+// names in `garbled` answer these bytes instead of the file's. An isolated server sends the
+// headers that make its pages cross-origin isolated, where performance.now() counts in 5 µs
+// steps instead of 100 µs: the bench's per-frame times need that.
+function serve(root, hidden = new Set(), garbled = new Map(), isolated = false) {
   const server = http.createServer((request, response) => {
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = path.join(path.resolve(root), name.endsWith('/') ? name + 'index.html' : name);
@@ -45,7 +56,12 @@ function serve(root, hidden = new Set(), garbled = new Map()) {
       response.end('not found');
       return;
     }
-    response.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+    const headers = { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' };
+    if (isolated) {
+      headers['Cross-Origin-Opener-Policy'] = 'same-origin';
+      headers['Cross-Origin-Embedder-Policy'] = 'require-corp';
+    }
+    response.writeHead(200, headers);
     if (garbled.has(name)) {
       response.end(garbled.get(name));
       return;
@@ -463,10 +479,69 @@ async function smallWindow(browser, base) {
   await page.close();
 }
 
-async function benchLines(browser, base) {
+// The bench lines' medians by scene: {scene: ms}.
+function benchMedians(lines) {
+  const medians = {};
+  for (const line of lines) {
+    const match = /^scene (\d+): \d+ frames, median ([0-9.]+) ms/.exec(line);
+    if (match) medians[match[1]] = Number(match[2]);
+  }
+  return medians;
+}
+
+async function pageBench(browser, base) {
   const { page, log } = await openPage(browser, base + '/index.html?bench');
   await waitFor('the bench run', () => log.lines.some((l) => l.startsWith('brindlehop: exit')), 600);
-  for (const line of log.lines) if (/^(scene|whole|bench)/.test(line)) console.log(line);
+  const isolated = await page.evaluate(() => window.crossOriginIsolated === true);
+  await page.close();
+  if (!isolated) throw new Error('the bench page is not cross-origin isolated: its clock counts in 100 µs steps');
+  return benchMedians(log.lines);
+}
+
+function nativeBench() {
+  const result = childProcess.spawnSync(nativeProgram, ['--bench'], {
+    cwd: path.resolve(siteDir, '..', '..'), encoding: 'utf8', timeout: 300000,
+  });
+  if (result.status !== 0) throw new Error(`${nativeProgram} --bench ended with ${result.status}: ${result.stderr}`);
+  return benchMedians(result.stdout.split('\n'));
+}
+
+// Native, then the page, straight after each other, twice; the load as the machine reports it.
+async function benchReport(browser, base) {
+  if (!nativeProgram) throw new Error('--bench needs --native PROGRAM to compare with');
+  for (let round = 1; round <= 2; ++round) {
+    const load = fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
+    const native = nativeBench();
+    const web = await pageBench(browser, base);
+    console.log(`round ${round}, load ${load}: median ms per frame, native --bench and ${browserName} ?bench`);
+    for (const scene of Object.keys(native)) {
+      const ratio = web[scene] / native[scene];
+      console.log(`  scene ${scene}: native ${native[scene].toFixed(3)}  browser ${web[scene].toFixed(3)}  ` +
+                  `ratio ${ratio.toFixed(2)}`);
+    }
+  }
+}
+
+// 30 s of the show from the click with the processor slowed `rate` times; the split from the
+// page's ?timings, on a cross-origin isolated page for the finer clock.
+async function throttledShow(browser, base, rate) {
+  const { page, log } = await openPage(browser, base + '/index.html?timings');
+  await waitFor('the start screen', async () => (await text(page, '#prompt')) === 'Click to start', 60);
+  const cdp = await page.target().createCDPSession();
+  await cdp.send('Emulation.setCPUThrottlingRate', { rate });
+  const load = fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
+  await page.click('#start');
+  await sleep(30000);
+  const split = await page.evaluate(() => window.brindlehop.frameTimings());
+  const shown = (await stats(page)).frames;
+  await cdp.send('Emulation.setCPUThrottlingRate', { rate: 1 });
+  const part = (p) => `median ${p.median.toFixed(2)}, mean ${p.mean.toFixed(2)}, p99 ${p.p99.toFixed(2)}`;
+  console.log(`processor slowed ${rate}x, load ${load}: ${shown} frames in 30 s (${(shown / 30).toFixed(1)} fps), ` +
+              `largest gap ${split.largestGapMs.toFixed(1)} ms, ${split.gapsOver20Ms} gaps over 20 ms`);
+  console.log(`  ms per frame: rendering ${part(split.rendering)}; conversion ${part(split.conversion)}; ` +
+              `putImageData ${part(split.putImageData)}`);
+  if (log.errors.length > 0) console.log('  console errors: ' + JSON.stringify(log.errors));
+  await page.keyboard.press('Escape');
   await page.close();
 }
 
@@ -511,7 +586,18 @@ async function inBrowser(name, body) {
   const server = await serve(siteDir);
   const base = `http://127.0.0.1:${server.address().port}`;
   if (benchOnly) {
-    await inBrowser('chromium', (browser) => benchLines(browser, base));
+    const isolatedServer = await serve(siteDir, new Set(), new Map(), true);
+    await inBrowser('chromium', (browser) =>
+      benchReport(browser, `http://127.0.0.1:${isolatedServer.address().port}`));
+    isolatedServer.close();
+  } else if (throttledOnly) {
+    const isolatedServer = await serve(siteDir, new Set(), new Map(), true);
+    const isolated = `http://127.0.0.1:${isolatedServer.address().port}`;
+    await inBrowser('chromium', async (browser) => {
+      await throttledShow(browser, isolated, 4);
+      await throttledShow(browser, isolated, 1);
+    });
+    isolatedServer.close();
   } else {
     await inBrowser('chromium', async (browser) => {
       await livePage(browser, base);
