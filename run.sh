@@ -132,7 +132,9 @@ echo "== the exact reference: build/exact, build/reference =="
 sh tests/reference.sh
 echo "== release build: tests =="
 # The exact decoder's libraries, which the decoder's bound test compares the system's with.
-deps_prefix=$(sh deps/build.sh native | tail -n 1)
+# Not piped: a failed library build must stop here.
+deps_prefix=$(sh deps/build.sh native)
+deps_prefix=$(printf '%s\n' "$deps_prefix" | tail -n 1)
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBRINDLEHOP_DEPS_PREFIX="$deps_prefix" >/dev/null
 cmake --build build/release -j "$jobs"
 (cd build/release && ctest -j "$jobs" --output-on-failure)

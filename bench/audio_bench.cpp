@@ -9,9 +9,9 @@
 #include <numbers>
 #include <vector>
 
-#include "driver/music_clock.h"
+#include "music/spectrum.h"
 #include "platform/audio.h"
-#include "platform/audio_fft.h"
+#include "show/music_clock.h"
 
 namespace {
 

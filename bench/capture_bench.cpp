@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "driver/capture.h"
+#include "output/video.h"
 
 namespace {
 

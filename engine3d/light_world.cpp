@@ -76,7 +76,7 @@ World* createWorld(int32_t numObj, int32_t numLight) {
     if (numObj < 0 || numLight < 0) return nullptr;
     auto* world = new World();
     // The slots start zeroed: an object with no meshes draws nothing and a light of colour 0
-    // adds nothing, so a slot the driver leaves empty is harmless.
+    // adds nothing, so a slot the show leaves empty is harmless.
     world->Objects = new SceneObject[numObj]();
     world->Lights = new Light[numLight]();
     world->NumLight = numLight;

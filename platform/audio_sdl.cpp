@@ -8,6 +8,7 @@
 
 #include "platform/audio.h"
 #include "platform/audio_box.h"
+#include "platform/os_clock.h"
 
 namespace {
 

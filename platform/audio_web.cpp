@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "platform/audio.h"
+#include "platform/os_clock.h"
 
 // clang-format off
 EM_JS(int, webAudioAvailable, (), { return Module.page && Module.page.audioReady() ? 1 : 0; });

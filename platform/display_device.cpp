@@ -53,87 +53,87 @@ const char* deviceFormatName(DeviceFormat format) {
 }
 
 bool deviceStart(DisplayDevice& device) {
-    return headless(device) ? headlessStart(device) : sdlStart(device);
+    return headless(device) ? headlessStart(device) : liveStart(device);
 }
 
 uint32_t deviceCreateWindow(DisplayDevice& device, const char* title, int32_t width,
                             int32_t height) {
     return headless(device) ? headlessCreateWindow(device, title, width, height)
-                            : sdlCreateWindow(device, title, width, height);
+                            : liveCreateWindow(device, title, width, height);
 }
 
 bool deviceTakeScreen(DisplayDevice& device) {
-    return headless(device) ? headlessTakeScreen(device) : sdlTakeScreen(device);
+    return headless(device) ? headlessTakeScreen(device) : liveTakeScreen(device);
 }
 
 bool deviceSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bitsPerPixel) {
     return headless(device) ? headlessSetMode(device, width, height, bitsPerPixel)
-                            : sdlSetMode(device, width, height, bitsPerPixel);
+                            : liveSetMode(device, width, height, bitsPerPixel);
 }
 
 bool deviceCreateSurfaces(DisplayDevice& device, int32_t backBuffers) {
     return headless(device) ? headlessCreateSurfaces(device, backBuffers)
-                            : sdlCreateSurfaces(device, backBuffers);
+                            : liveCreateSurfaces(device, backBuffers);
 }
 
 bool deviceAttachBackBuffer(DisplayDevice& device) {
-    return headless(device) ? headlessAttachBackBuffer(device) : sdlAttachBackBuffer(device);
+    return headless(device) ? headlessAttachBackBuffer(device) : liveAttachBackBuffer(device);
 }
 
 bool deviceQueryFormat(DisplayDevice& device, DevicePixelFormat* format) {
-    return headless(device) ? headlessQueryFormat(device, format) : sdlQueryFormat(device, format);
+    return headless(device) ? headlessQueryFormat(device, format) : liveQueryFormat(device, format);
 }
 
 int32_t deviceSetScreenSaver(DisplayDevice& device, bool enabled) {
     return headless(device) ? headlessSetScreenSaver(device, enabled)
-                            : sdlSetScreenSaver(device, enabled);
+                            : liveSetScreenSaver(device, enabled);
 }
 
 bool devicePollMessage(DisplayDevice& device, DisplayMessage* message) {
     return headless(device) ? headlessPollMessage(device, message)
-                            : sdlPollMessage(device, message);
+                            : livePollMessage(device, message);
 }
 
 void deviceHideCursor(DisplayDevice& device) {
-    headless(device) ? headlessHideCursor(device) : sdlHideCursor(device);
+    headless(device) ? headlessHideCursor(device) : liveHideCursor(device);
 }
 
 void deviceSleep(DisplayDevice& device, int32_t milliseconds) {
-    headless(device) ? headlessSleep(device, milliseconds) : sdlSleep(device, milliseconds);
+    headless(device) ? headlessSleep(device, milliseconds) : liveSleep(device, milliseconds);
 }
 
 void deviceRestore(DisplayDevice& device) {
-    headless(device) ? headlessRestore(device) : sdlRestore(device);
+    headless(device) ? headlessRestore(device) : liveRestore(device);
 }
 
 bool deviceLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch) {
-    return headless(device) ? headlessLock(device, pixels, pitch) : sdlLock(device, pixels, pitch);
+    return headless(device) ? headlessLock(device, pixels, pitch) : liveLock(device, pixels, pitch);
 }
 
 void deviceUnlock(DisplayDevice& device) {
-    headless(device) ? headlessUnlock(device) : sdlUnlock(device);
+    headless(device) ? headlessUnlock(device) : liveUnlock(device);
 }
 
 void deviceFlip(DisplayDevice& device) {
-    headless(device) ? headlessFlip(device) : sdlFlip(device);
+    headless(device) ? headlessFlip(device) : liveFlip(device);
 }
 
 void deviceReleaseSurfaces(DisplayDevice& device) {
-    headless(device) ? headlessReleaseSurfaces(device) : sdlReleaseSurfaces(device);
+    headless(device) ? headlessReleaseSurfaces(device) : liveReleaseSurfaces(device);
 }
 
 void deviceRestoreMode(DisplayDevice& device) {
-    headless(device) ? headlessRestoreMode(device) : sdlRestoreMode(device);
+    headless(device) ? headlessRestoreMode(device) : liveRestoreMode(device);
 }
 
 void deviceReleaseScreen(DisplayDevice& device) {
-    headless(device) ? headlessReleaseScreen(device) : sdlReleaseScreen(device);
+    headless(device) ? headlessReleaseScreen(device) : liveReleaseScreen(device);
 }
 
 void deviceDestroyWindow(DisplayDevice& device) {
-    headless(device) ? headlessDestroyWindow(device) : sdlDestroyWindow(device);
+    headless(device) ? headlessDestroyWindow(device) : liveDestroyWindow(device);
 }
 
 void deviceStop(DisplayDevice& device) {
-    headless(device) ? headlessStop(device) : sdlStop(device);
+    headless(device) ? headlessStop(device) : liveStop(device);
 }

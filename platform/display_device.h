@@ -80,7 +80,7 @@ struct HeadlessLog {
     int32_t flips = 0;               // number of flips since the options were set
 };
 
-// Chosen before the display opens; the driver fills it from the command line.
+// Chosen before the display opens; the program fills it from the command line.
 struct DisplayOptions {
     DisplayDeviceKind device = DisplayDeviceKind::Screen;
     bool windowed = false;                        // a resizable window instead of the whole screen
@@ -108,8 +108,8 @@ struct DisplayDevice {
     int32_t backBuffers = -1;  // back buffers in the surface chain; -1 when no surface exists
     bool backBufferAttached = false;
 
-    // The SDL device.
-    bool sdlStarted = false;
+    // The live device: a window over SDL2, or the page's canvas in a browser.
+    bool liveStarted = false;
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
@@ -189,27 +189,28 @@ void deviceStop(DisplayDevice& device);
 // The SDL pixel format (an SDL_PIXELFORMAT_ value) that stores a layout; 0 for Any.
 uint32_t sdlPixelFormatOf(DeviceFormat format);
 
-// The two back ends behind the steps above.
-bool sdlStart(DisplayDevice& device);
-uint32_t sdlCreateWindow(DisplayDevice& device, const char* title, int32_t width, int32_t height);
-bool sdlTakeScreen(DisplayDevice& device);
-bool sdlSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bitsPerPixel);
-bool sdlCreateSurfaces(DisplayDevice& device, int32_t backBuffers);
-bool sdlAttachBackBuffer(DisplayDevice& device);
-bool sdlQueryFormat(DisplayDevice& device, DevicePixelFormat* format);
-int32_t sdlSetScreenSaver(DisplayDevice& device, bool enabled);
-bool sdlPollMessage(DisplayDevice& device, DisplayMessage* message);
-void sdlHideCursor(DisplayDevice& device);
-void sdlSleep(DisplayDevice& device, int32_t milliseconds);
-void sdlRestore(DisplayDevice& device);
-bool sdlLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch);
-void sdlUnlock(DisplayDevice& device);
-void sdlFlip(DisplayDevice& device);
-void sdlReleaseSurfaces(DisplayDevice& device);
-void sdlRestoreMode(DisplayDevice& device);
-void sdlReleaseScreen(DisplayDevice& device);
-void sdlDestroyWindow(DisplayDevice& device);
-void sdlStop(DisplayDevice& device);
+// The two back ends behind the steps above: live, on a real screen (display_sdl.cpp natively,
+// display_web.cpp in a browser), and headless, with no window.
+bool liveStart(DisplayDevice& device);
+uint32_t liveCreateWindow(DisplayDevice& device, const char* title, int32_t width, int32_t height);
+bool liveTakeScreen(DisplayDevice& device);
+bool liveSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bitsPerPixel);
+bool liveCreateSurfaces(DisplayDevice& device, int32_t backBuffers);
+bool liveAttachBackBuffer(DisplayDevice& device);
+bool liveQueryFormat(DisplayDevice& device, DevicePixelFormat* format);
+int32_t liveSetScreenSaver(DisplayDevice& device, bool enabled);
+bool livePollMessage(DisplayDevice& device, DisplayMessage* message);
+void liveHideCursor(DisplayDevice& device);
+void liveSleep(DisplayDevice& device, int32_t milliseconds);
+void liveRestore(DisplayDevice& device);
+bool liveLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch);
+void liveUnlock(DisplayDevice& device);
+void liveFlip(DisplayDevice& device);
+void liveReleaseSurfaces(DisplayDevice& device);
+void liveRestoreMode(DisplayDevice& device);
+void liveReleaseScreen(DisplayDevice& device);
+void liveDestroyWindow(DisplayDevice& device);
+void liveStop(DisplayDevice& device);
 
 bool headlessStart(DisplayDevice& device);
 uint32_t headlessCreateWindow(DisplayDevice& device, const char* title, int32_t width,

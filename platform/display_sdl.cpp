@@ -46,7 +46,6 @@ SDL_Rect frameRectangle(int outWidth, int outHeight, int width, int height) {
     return {(outWidth - drawnWidth) / 2, (outHeight - drawnHeight) / 2, drawnWidth, drawnHeight};
 }
 
-
 }  // namespace
 
 uint32_t sdlPixelFormatOf(DeviceFormat format) {
@@ -75,7 +74,7 @@ uint32_t sdlPixelFormatOf(DeviceFormat format) {
     return SDL_PIXELFORMAT_UNKNOWN;
 }
 
-bool sdlStart(DisplayDevice& device) {
+bool liveStart(DisplayDevice& device) {
     // Whole-factor scaling with nearest sampling keeps every pixel a sharp square.
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail(device, "cannot start SDL video");
@@ -91,11 +90,11 @@ bool sdlStart(DisplayDevice& device) {
         return false;
     }
     catchDisplayLoss(driver);
-    device.sdlStarted = true;
+    device.liveStarted = true;
     return true;
 }
 
-uint32_t sdlCreateWindow(DisplayDevice& device, const char* title, int32_t width, int32_t height) {
+uint32_t liveCreateWindow(DisplayDevice& device, const char* title, int32_t width, int32_t height) {
     const bool windowed = device.options.windowed;
     const Uint32 flags =
         SDL_WINDOW_HIDDEN | (windowed ? SDL_WINDOW_RESIZABLE : SDL_WINDOW_FULLSCREEN_DESKTOP);
@@ -117,7 +116,7 @@ uint32_t sdlCreateWindow(DisplayDevice& device, const char* title, int32_t width
     return SDL_GetWindowID(device.window);
 }
 
-bool sdlTakeScreen(DisplayDevice& device) {
+bool liveTakeScreen(DisplayDevice& device) {
     if (device.window == nullptr) return fail(device, "no window to show");
     device.renderer = SDL_CreateRenderer(device.window, -1, SDL_RENDERER_PRESENTVSYNC);
     if (device.renderer == nullptr) device.renderer = SDL_CreateRenderer(device.window, -1, 0);
@@ -130,7 +129,7 @@ bool sdlTakeScreen(DisplayDevice& device) {
     return true;
 }
 
-bool sdlSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bitsPerPixel) {
+bool liveSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bitsPerPixel) {
     const DeviceFormat format = offeredFormat(device, bitsPerPixel);
     if (format == DeviceFormat::Any) {
         std::snprintf(device.error, sizeof device.error, "no %dx%d mode at %d bits per pixel",
@@ -144,7 +143,7 @@ bool sdlSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bi
     return true;
 }
 
-bool sdlCreateSurfaces(DisplayDevice& device, int32_t backBuffers) {
+bool liveCreateSurfaces(DisplayDevice& device, int32_t backBuffers) {
     device.texture =
         SDL_CreateTexture(device.renderer, sdlPixelFormatOf(device.modeFormat),
                           SDL_TEXTUREACCESS_STREAMING, device.modeWidth, device.modeHeight);
@@ -153,7 +152,7 @@ bool sdlCreateSurfaces(DisplayDevice& device, int32_t backBuffers) {
     return true;
 }
 
-bool sdlAttachBackBuffer(DisplayDevice& device) {
+bool liveAttachBackBuffer(DisplayDevice& device) {
     if (device.backBuffers <= 0) {
         std::snprintf(device.error, sizeof device.error, "the surface has no back buffer");
         return false;
@@ -162,7 +161,7 @@ bool sdlAttachBackBuffer(DisplayDevice& device) {
     return true;
 }
 
-bool sdlQueryFormat(DisplayDevice& device, DevicePixelFormat* format) {
+bool liveQueryFormat(DisplayDevice& device, DevicePixelFormat* format) {
     Uint32 sdlFormat = SDL_PIXELFORMAT_UNKNOWN;
     if (SDL_QueryTexture(device.texture, &sdlFormat, nullptr, nullptr, nullptr) != 0) {
         return fail(device, "cannot query the frame texture");
@@ -176,7 +175,7 @@ bool sdlQueryFormat(DisplayDevice& device, DevicePixelFormat* format) {
     return true;
 }
 
-int32_t sdlSetScreenSaver(DisplayDevice&, bool enabled) {
+int32_t liveSetScreenSaver(DisplayDevice&, bool enabled) {
     if (enabled) {
         SDL_EnableScreenSaver();
     } else {
@@ -185,8 +184,8 @@ int32_t sdlSetScreenSaver(DisplayDevice&, bool enabled) {
     return (SDL_IsScreenSaverEnabled() == SDL_TRUE) == enabled ? 1 : 0;
 }
 
-bool sdlPollMessage(DisplayDevice& device, DisplayMessage* message) {
-    if (!device.sdlStarted) return false;
+bool livePollMessage(DisplayDevice& device, DisplayMessage* message) {
+    if (!device.liveStarted) return false;
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) {
@@ -223,17 +222,17 @@ bool sdlPollMessage(DisplayDevice& device, DisplayMessage* message) {
     return false;
 }
 
-void sdlHideCursor(DisplayDevice&) {
+void liveHideCursor(DisplayDevice&) {
     SDL_ShowCursor(SDL_DISABLE);
 }
 
-void sdlSleep(DisplayDevice&, int32_t milliseconds) {
+void liveSleep(DisplayDevice&, int32_t milliseconds) {
     SDL_Delay(static_cast<Uint32>(milliseconds));
 }
 
 // A streaming texture is rewritten whole every frame, so its content never needs bringing
 // back; only a reset of the renderer's device takes the texture itself away.
-void sdlRestore(DisplayDevice& device) {
+void liveRestore(DisplayDevice& device) {
     if (!device.textureLost || device.backBuffers < 0) return;
     if (device.texture != nullptr) SDL_DestroyTexture(device.texture);
     device.texture =
@@ -242,7 +241,7 @@ void sdlRestore(DisplayDevice& device) {
     device.textureLost = device.texture == nullptr;
 }
 
-bool sdlLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch) {
+bool liveLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch) {
     if (device.texture == nullptr || !device.backBufferAttached) {
         std::snprintf(device.error, sizeof device.error, "no back buffer to lock");
         return false;
@@ -257,11 +256,11 @@ bool sdlLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch) {
     return true;
 }
 
-void sdlUnlock(DisplayDevice& device) {
+void liveUnlock(DisplayDevice& device) {
     SDL_UnlockTexture(device.texture);
 }
 
-void sdlFlip(DisplayDevice& device) {
+void liveFlip(DisplayDevice& device) {
     int outWidth = 0;
     int outHeight = 0;
     SDL_GetRendererOutputSize(device.renderer, &outWidth, &outHeight);
@@ -273,7 +272,7 @@ void sdlFlip(DisplayDevice& device) {
     SDL_RenderPresent(device.renderer);
 }
 
-void sdlReleaseSurfaces(DisplayDevice& device) {
+void liveReleaseSurfaces(DisplayDevice& device) {
     if (device.texture != nullptr) SDL_DestroyTexture(device.texture);
     device.texture = nullptr;
     device.backBuffers = -1;
@@ -281,20 +280,20 @@ void sdlReleaseSurfaces(DisplayDevice& device) {
 }
 
 // The desktop's mode was never changed: the whole-screen window covers it at its own size.
-void sdlRestoreMode(DisplayDevice&) {}
+void liveRestoreMode(DisplayDevice&) {}
 
-void sdlReleaseScreen(DisplayDevice& device) {
+void liveReleaseScreen(DisplayDevice& device) {
     if (device.renderer != nullptr) SDL_DestroyRenderer(device.renderer);
     device.renderer = nullptr;
 }
 
-void sdlDestroyWindow(DisplayDevice& device) {
+void liveDestroyWindow(DisplayDevice& device) {
     if (device.window != nullptr) SDL_DestroyWindow(device.window);
     device.window = nullptr;
 }
 
-void sdlStop(DisplayDevice& device) {
+void liveStop(DisplayDevice& device) {
     keepLibrariesForLeakCheck();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    device.sdlStarted = false;
+    device.liveStarted = false;
 }

@@ -1,4 +1,4 @@
-// The screen steps of the display device in a browser: the SDL back end's entry points, drawn on
+// The screen steps of the display device in a browser: the live back end's entry points, drawn on
 // the page's canvas. The page (web/page.js) scales the canvas, handles full screen and queues keys.
 #include <emscripten.h>
 
@@ -42,22 +42,22 @@ uint32_t sdlPixelFormatOf(DeviceFormat) {
     return 0;
 }
 
-bool sdlStart(DisplayDevice& device) {
+bool liveStart(DisplayDevice& device) {
     if (webCanvasReady() == 0) return fail(device, "the page has no canvas for the show");
-    device.sdlStarted = true;
+    device.liveStarted = true;
     return true;
 }
 
-uint32_t sdlCreateWindow(DisplayDevice&, const char*, int32_t, int32_t) {
+uint32_t liveCreateWindow(DisplayDevice&, const char*, int32_t, int32_t) {
     return 1;
 }
 
-bool sdlTakeScreen(DisplayDevice&) {
+bool liveTakeScreen(DisplayDevice&) {
     activationPending = true;
     return true;
 }
 
-bool sdlSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bitsPerPixel) {
+bool liveSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bitsPerPixel) {
     if (bitsPerPixel != 32) return fail(device, "the canvas takes 32-bit pixels only");
     device.modeWidth = width;
     device.modeHeight = height;
@@ -65,31 +65,31 @@ bool sdlSetMode(DisplayDevice& device, int32_t width, int32_t height, int32_t bi
     return true;
 }
 
-bool sdlCreateSurfaces(DisplayDevice& device, int32_t backBuffers) {
+bool liveCreateSurfaces(DisplayDevice& device, int32_t backBuffers) {
     device.canvasSurface.assign(static_cast<size_t>(device.modeWidth) * device.modeHeight * 4, 0);
     device.backBuffers = backBuffers;
     return true;
 }
 
-bool sdlAttachBackBuffer(DisplayDevice& device) {
+bool liveAttachBackBuffer(DisplayDevice& device) {
     if (device.backBuffers <= 0) return fail(device, "a lone surface has no back buffer");
     device.backBufferAttached = true;
     return true;
 }
 
-bool sdlQueryFormat(DisplayDevice&, DevicePixelFormat* format) {
+bool liveQueryFormat(DisplayDevice&, DevicePixelFormat* format) {
     *format = deviceFormatMasks(kCanvasFormat);
     return true;
 }
 
-int32_t sdlSetScreenSaver(DisplayDevice&, bool) {
+int32_t liveSetScreenSaver(DisplayDevice&, bool) {
     return 1;
 }
 
 // The canvas is shown and active from the start; Escape is the only key the show reads (F for
 // full screen stays in the page).
-bool sdlPollMessage(DisplayDevice& device, DisplayMessage* message) {
-    if (!device.sdlStarted) return false;
+bool livePollMessage(DisplayDevice& device, DisplayMessage* message) {
+    if (!device.liveStarted) return false;
     if (activationPending) {
         activationPending = false;
         *message = {DisplayMessageKind::Activate, 0, 1};
@@ -101,15 +101,15 @@ bool sdlPollMessage(DisplayDevice& device, DisplayMessage* message) {
     return true;
 }
 
-void sdlHideCursor(DisplayDevice&) {}
+void liveHideCursor(DisplayDevice&) {}
 
-void sdlSleep(DisplayDevice&, int32_t milliseconds) {
+void liveSleep(DisplayDevice&, int32_t milliseconds) {
     if (milliseconds > 0) emscripten_sleep(static_cast<unsigned>(milliseconds));
 }
 
-void sdlRestore(DisplayDevice&) {}
+void liveRestore(DisplayDevice&) {}
 
-bool sdlLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch) {
+bool liveLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch) {
     if (device.canvasSurface.empty() || !device.backBufferAttached) {
         std::snprintf(device.error, sizeof device.error, "no back buffer to lock");
         return false;
@@ -119,9 +119,9 @@ bool sdlLock(DisplayDevice& device, uint8_t** pixels, int32_t* pitch) {
     return true;
 }
 
-void sdlUnlock(DisplayDevice&) {}
+void liveUnlock(DisplayDevice&) {}
 
-void sdlFlip(DisplayDevice& device) {
+void liveFlip(DisplayDevice& device) {
     // The converter leaves the top byte 0, which the canvas would take as transparent.
     uint8_t* bytes = device.canvasSurface.data();
     const size_t count = device.canvasSurface.size() / 4;
@@ -135,18 +135,18 @@ void sdlFlip(DisplayDevice& device) {
     webWaitForNextFrame();
 }
 
-void sdlReleaseSurfaces(DisplayDevice& device) {
+void liveReleaseSurfaces(DisplayDevice& device) {
     device.canvasSurface.clear();
     device.backBuffers = -1;
     device.backBufferAttached = false;
 }
 
-void sdlRestoreMode(DisplayDevice&) {}
+void liveRestoreMode(DisplayDevice&) {}
 
-void sdlReleaseScreen(DisplayDevice&) {}
+void liveReleaseScreen(DisplayDevice&) {}
 
-void sdlDestroyWindow(DisplayDevice&) {}
+void liveDestroyWindow(DisplayDevice&) {}
 
-void sdlStop(DisplayDevice& device) {
-    device.sdlStarted = false;
+void liveStop(DisplayDevice& device) {
+    device.liveStarted = false;
 }

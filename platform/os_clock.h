@@ -1,6 +1,9 @@
 // The process's clocks and pauses.
 #pragma once
 
+// Seconds on the process's monotonic clock; only differences mean anything.
+double monotonicSeconds();
+
 // Seconds of CPU time the process has used since it started (every thread).
 double processCpuSeconds();
 

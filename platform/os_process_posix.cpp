@@ -7,23 +7,17 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/os_clock.h"
 #include "platform/os_process.h"
 #include "platform/os_signals.h"
 
 extern char** environ;
 
 namespace {
-
-double monotonicSeconds() {
-    using Seconds = std::chrono::duration<double>;
-    return std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 ChildStatus statusOf(int status) {
     if (WIFEXITED(status)) return {ChildStatus::Kind::kExited, WEXITSTATUS(status)};
@@ -82,7 +76,8 @@ bool startChild(ChildProcess* child, const std::vector<std::string>& args, FILE*
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-    if (errors != nullptr) posix_spawn_file_actions_adddup2(&actions, fileno(errors), STDERR_FILENO);
+    if (errors != nullptr)
+        posix_spawn_file_actions_adddup2(&actions, fileno(errors), STDERR_FILENO);
     pid_t pid = 0;
     const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

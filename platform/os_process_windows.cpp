@@ -6,22 +6,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/os_clock.h"
 #include "platform/os_process.h"
 #include "platform/os_signals.h"
 #include "platform/os_windows.h"
 
 namespace {
-
-double monotonicSeconds() {
-    using Seconds = std::chrono::duration<double>;
-    return std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 constexpr DWORD kPipeBytes = 1 << 20;   // the pipe's buffer
 constexpr DWORD kWriteChunk = 1 << 18;  // bytes per write, so progress shows within a frame
@@ -49,8 +43,10 @@ void appendQuoted(std::wstring* line, const std::wstring& arg) {
             ++backslashes;
             continue;
         }
-        if (c == L'"') line->append(backslashes * 2 + 1, L'\\');
-        else line->append(backslashes, L'\\');
+        if (c == L'"')
+            line->append(backslashes * 2 + 1, L'\\');
+        else
+            line->append(backslashes, L'\\');
         backslashes = 0;
         line->push_back(c);
     }
@@ -104,8 +100,8 @@ std::string findProgram(const char* program, const char* searchPath) {
     while (start <= path.size()) {
         size_t semicolon = path.find(';', start);
         if (semicolon == std::string::npos) semicolon = path.size();
-        std::string folder = semicolon == start ? std::string(".")
-                                                : path.substr(start, semicolon - start);
+        std::string folder =
+            semicolon == start ? std::string(".") : path.substr(start, semicolon - start);
         // PATH entries may be quoted when they hold a ';'.
         if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
             folder = folder.substr(1, folder.size() - 2);
@@ -124,7 +120,8 @@ const char* environmentValue(const char* name) {
     static thread_local std::string values[8];
     static thread_local std::string names[8];
     size_t slot = 0;
-    while (slot < 8 && !names[slot].empty() && names[slot] != name) ++slot;
+    while (slot < 8 && !names[slot].empty() && names[slot] != name)
+        ++slot;
     if (slot == 8) slot = 0;
     const wchar_t* value = _wgetenv(wideText(name).c_str());
     if (value == nullptr) return nullptr;
@@ -156,7 +153,8 @@ bool startChild(ChildProcess* child, const std::vector<std::string>& args, FILE*
                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
                                   std::to_wstring(pipesMade++);
     HANDLE ours = CreateNamedPipeW(
-        pipeName.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        pipeName.c_str(),
+        PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, kPipeBytes, 0, 0, nullptr);
     if (ours == INVALID_HANDLE_VALUE) return fail(why, "cannot make a pipe: ");
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};

@@ -21,10 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "driver/music_clock.h"
+#include "music/spectrum.h"
 #include "platform/audio.h"
 #include "platform/audio_box.h"
-#include "platform/audio_fft.h"
+#include "platform/os_clock.h"
+#include "show/music_clock.h"
 
 namespace {
 

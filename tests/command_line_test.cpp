@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/options.h"
+#include "program/options.h"
 
 namespace {
 

@@ -3,15 +3,15 @@
 
 #include <string>
 
-#include "driver/data_dir.h"
 #include "platform/os_files.h"
 #include "platform/os_process.h"
+#include "program/data_dir.h"
 
 namespace {
 
 TEST(WindowsPaths, DrivesSharesAndRootsAreAbsolute) {
-    for (const char* path : {"C:\\frames", "c:/frames", "\\\\server\\share\\frames", "//server/x",
-                             "\\frames"})
+    for (const char* path :
+         {"C:\\frames", "c:/frames", "\\\\server\\share\\frames", "//server/x", "\\frames"})
         EXPECT_TRUE(isAbsolutePath(path)) << path;
     // "C:frames" is relative to drive C's own working folder.
     for (const char* path : {"frames", "C:frames", "C:", ".\\frames", "..\\frames"})

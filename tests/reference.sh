@@ -6,7 +6,9 @@
 #   sh tests/reference.sh
 set -eu
 cd "$(dirname "$0")/.."
-prefix=$(sh deps/build.sh native | tail -n 1)
+# Not piped: a failed library build must stop here.
+prefix=$(sh deps/build.sh native)
+prefix=$(printf '%s\n' "$prefix" | tail -n 1)
 cmake -S . -B build/exact -DCMAKE_BUILD_TYPE=Release -DBRINDLEHOP_EXACT_DECODER=ON \
     -DBRINDLEHOP_DEPS_PREFIX="$prefix" -DBRINDLEHOP_TESTS=OFF -DBRINDLEHOP_BENCH=OFF \
     -DBRINDLEHOP_TOOLS=OFF >/dev/null

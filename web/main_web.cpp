@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/options.h"
-#include "driver/run.h"
-#include "driver/timings.h"
+#include "output/timings.h"
+#include "program/options.h"
+#include "program/run.h"
 
 namespace {
 

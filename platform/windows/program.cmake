@@ -22,7 +22,8 @@ foreach(property sdl_libraries sdl_options sdl_flags)
 endforeach()
 set_target_properties(PkgConfig::SDL2 PROPERTIES INTERFACE_LINK_LIBRARIES "${sdl_libraries}"
     INTERFACE_LINK_OPTIONS "${sdl_options}" INTERFACE_COMPILE_OPTIONS "${sdl_flags}")
-target_compile_definitions(brindlehop_driver PUBLIC SDL_MAIN_HANDLED)
+target_compile_definitions(brindlehop_program PUBLIC SDL_MAIN_HANDLED)
+target_compile_definitions(brindlehop_show PUBLIC SDL_MAIN_HANDLED)
 target_compile_definitions(brindlehop_display PUBLIC SDL_MAIN_HANDLED)
 target_compile_definitions(brindlehop_audio PUBLIC SDL_MAIN_HANDLED)
 
@@ -35,7 +36,7 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/brindlehop.rc.in brindlehop.rc @ONLY)
 target_sources(brindlehop PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/brindlehop.rc)
 target_link_options(brindlehop PRIVATE -mwindows)
 
-add_executable(brindlehop_console driver/main.cpp ${CMAKE_CURRENT_BINARY_DIR}/brindlehop.rc)
+add_executable(brindlehop_console program/main.cpp ${CMAKE_CURRENT_BINARY_DIR}/brindlehop.rc)
 target_link_libraries(brindlehop_console PRIVATE brindlehop_core)
 target_link_options(brindlehop_console PRIVATE -mconsole)
 set_target_properties(brindlehop_console PROPERTIES OUTPUT_NAME brindlehop SUFFIX .com)

@@ -17,7 +17,9 @@ out=build/arm64-tests
 mkdir -p "$out"
 
 echo "-- arm64: unit tests under $qemu"
-prefix=$(sh deps/build.sh arm64 | tail -n 1)
+# Not piped: a failed library build must stop here.
+prefix=$(sh deps/build.sh arm64)
+prefix=$(printf '%s\n' "$prefix" | tail -n 1)
 cmake --no-warn-unused-cli -S . -B build/arm64 -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DBRINDLEHOP_DEPS_PREFIX="$prefix" -DBRINDLEHOP_BENCH=OFF -DBRINDLEHOP_TOOLS=OFF >/dev/null
 cmake --build build/arm64 -j "$jobs"

@@ -12,7 +12,7 @@
 #include <memory>
 #include <system_error>
 
-#include "platform/audio.h"
+#include "music/music.h"
 
 namespace {
 
@@ -62,13 +62,15 @@ int compareSamples(const DecodedMusic& music, const char* path, long maxDifferin
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 5) {
-        std::fprintf(stderr, "usage: decode_music MUSIC OUT.pcm | MUSIC REF.pcm MAX_DIFFERING MAX_STEP\n");
+        std::fprintf(stderr,
+                     "usage: decode_music MUSIC OUT.pcm | MUSIC REF.pcm MAX_DIFFERING MAX_STEP\n");
         return 2;
     }
     DecodedMusic music{};
     if (!decodeMusicFile(&music, argv[1])) return 1;
-    const int status = argc == 3 ? writeSamples(music, argv[2])
-                                 : compareSamples(music, argv[2], std::atol(argv[3]), std::atol(argv[4]));
+    const int status = argc == 3
+                           ? writeSamples(music, argv[2])
+                           : compareSamples(music, argv[2], std::atol(argv[3]), std::atol(argv[4]));
     releaseDecodedMusic(&music);
     return status;
 }

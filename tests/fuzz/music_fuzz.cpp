@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/audio.h"
+#include "music/music.h"
 
 namespace {
 
@@ -21,9 +21,9 @@ constexpr size_t kMaxDecodedFrames = 44100 * 2;
 bool fixPageChecksums(std::vector<unsigned char>& bytes) {
     bool changed = false;
     size_t at = 0;
-    while (at + 27 <= bytes.size() && std::equal(bytes.begin() + static_cast<long>(at),
-                                                 bytes.begin() + static_cast<long>(at) + 4,
-                                                 "OggS")) {
+    while (at + 27 <= bytes.size() &&
+           std::equal(bytes.begin() + static_cast<long>(at),
+                      bytes.begin() + static_cast<long>(at) + 4, "OggS")) {
         const size_t header = 27 + size_t{bytes[at + 26]};
         if (at + header > bytes.size()) break;
         size_t body = 0;
@@ -35,8 +35,8 @@ bool fixPageChecksums(std::vector<unsigned char>& bytes) {
         ogg_page page{bytes.data() + at, static_cast<long>(header), bytes.data() + at + header,
                       static_cast<long>(body)};
         ogg_page_checksum_set(&page);
-        changed = changed || !std::equal(before.begin(), before.end(), bytes.begin() +
-                                                                           static_cast<long>(at) + 22);
+        changed = changed || !std::equal(before.begin(), before.end(),
+                                         bytes.begin() + static_cast<long>(at) + 22);
         at += header + body;
     }
     return changed;

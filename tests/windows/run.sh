@@ -17,7 +17,9 @@ quick=no
 [ "${1:-}" = --quick ] && quick=yes
 jobs=$(nproc 2>/dev/null || echo 2)
 
-prefix=$(sh deps/build.sh windows-x64 | tail -n 1)
+# Not piped: a failed library build must stop here.
+prefix=$(sh deps/build.sh windows-x64)
+prefix=$(printf '%s\n' "$prefix" | tail -n 1)
 tree=build/windows-cmake
 cmake -S . -B "$tree" -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x64.cmake \
     -DBRINDLEHOP_DEPS_PREFIX="$prefix" >/dev/null

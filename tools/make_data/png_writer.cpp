@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "driver/png_writer.h"
+#include "output/png_writer.h"
 #include "tools/make_data/make_data.h"
 
 void writePng(const Icon& icon, const std::string& path) {
