@@ -160,7 +160,7 @@ install_arm64 libgtest-dev:arm64 dpkg-dev file lintian desktop-file-utils appstr
 sh tests/arm64/run.sh
 
 echo "== Windows build: tests under wine, the zip and the installer =="
-install_missing $windows_packages wine wine64 unzip binutils
+install_missing $windows_packages wine wine64 unzip binutils x11-utils
 sh tests/windows/run.sh
 sh packaging/windows/package.sh build/windows build/windows-cmake/brindlehop.exe \
     build/windows-cmake/brindlehop.com

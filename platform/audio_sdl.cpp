@@ -1,5 +1,6 @@
 // Looped playback of the decoded music through an SDL2 audio device, and the player's clock.
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,9 +18,19 @@ constexpr Uint16 kCallbackFrames = 1024;  // about 23 ms a buffer at 44100 Hz
 // The silent clock reports bytes as if 44100 Hz stereo 16-bit were playing.
 constexpr double kSilentBytesPerSecond = 44100.0 * 2 * 2;
 
+// Whether a box owned by the show's window can reach a person: not when the window belongs to a
+// video driver without a screen (dummy, offscreen), which has no system window to own a box.
+// (SDL's Windows box would then read that driver's window data as its own, and crash.)
+bool boxCanBeAnswered(const AudioPlayer* player) {
+    if (player->messageOwner == nullptr) return true;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    return SDL_GetWindowWMInfo(player->messageOwner, &info) == SDL_TRUE;
+}
+
 void reportFailure(const AudioPlayer* player, const char* text) {
     std::fprintf(stderr, "%s\n", text);
-    if (player->messageBoxes) {
+    if (player->messageBoxes && boxCanBeAnswered(player)) {
         // Without a display the box cannot appear; stderr already carries the text.
         SDL_MessageBoxButtonData ok;
         const SDL_MessageBoxData box = audioFailureBox(player, text, &ok);

@@ -69,5 +69,8 @@ bool childEnded(ChildProcess* child, ChildStatus* status);
 // the closed input is the request and this does nothing), or ends it at once when hard.
 void stopChild(ChildProcess* child, bool hard);
 
+// How to get the encoder onto this system, one line for the message that it is missing.
+const char* encoderInstallHint();
+
 // This process's id, for names of temporary files.
 int processId();

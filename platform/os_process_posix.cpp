@@ -160,6 +160,10 @@ void stopChild(ChildProcess* child, bool hard) {
     if (child->process != 0) kill(static_cast<pid_t>(child->process), hard ? SIGKILL : SIGTERM);
 }
 
+const char* encoderInstallHint() {
+    return "Install it with: sudo apt-get install ffmpeg";
+}
+
 int processId() {
     return static_cast<int>(getpid());
 }

@@ -278,6 +278,11 @@ void stopChild(ChildProcess* child, bool hard) {
     if (child->process != 0 && hard) TerminateProcess(handleOf(child->process), 128 + 9);
 }
 
+const char* encoderInstallHint() {
+    return "Get a Windows build of ffmpeg (ffmpeg.exe, see https://ffmpeg.org/download.html) and "
+           "add the folder that holds it to the PATH";
+}
+
 int processId() {
     return static_cast<int>(GetCurrentProcessId());
 }

@@ -15,7 +15,8 @@ int runCapture(const Options& options) {
     if (findProgram("ffmpeg", environmentValue("PATH")).empty()) {
         std::fprintf(stderr,
                      "brindlehop: --capture needs ffmpeg, which is not on the PATH.\n"
-                     "  Install it with: sudo apt-get install ffmpeg\n");
+                     "  %s\n",
+                     encoderInstallHint());
         return kExitNoEncoder;
     }
     // A vanished ffmpeg must show up as a failed write with a message, not kill the show.

@@ -73,6 +73,7 @@ int runLive(const Options& options) {
     FrameSink sink{};
     sink.kind = FrameSinkKind::kDisplay;
     sink.endRequested = &endRequested;
+    if (options.checksums) sink.checksums = stdout;
     runScenes(&state, &clock, &sink);
 
     // The decoder thread and the sound device's thread end here, before the process does.

@@ -69,7 +69,7 @@ constexpr OptionDoc kOptionTable[] = {
      "with --headless: write every frame to DIR as PNG and print a checksum line per frame"},
     {"--checksums", "",
      "with --headless: print the checksum line of every frame (as --frames does) and write no "
-     "picture"},
+     "picture; in the show on the screen, the line of every frame shown"},
     {"--at", "S,S,...",
      "with --headless: only the frames at these times in seconds (without --frames, their "
      "checksum lines alone)"},
@@ -254,13 +254,13 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
     }
     if (!options->atSeconds.empty() && !options->headless)
         return fail(error, "--at needs --headless");
-    if (options->checksums && !options->headless)
-        return fail(error, "--checksums needs --headless");
     if (!options->framesDir.empty() && !options->headless)
         return fail(error, "--frames needs --headless");
     const bool capture = !options->capturePath.empty();
     if (int(options->headless) + int(capture) + int(options->bench) > 1)
         return fail(error, "choose one of --headless, --capture and --bench");
+    if (options->checksums && (capture || options->bench))
+        return fail(error, "--checksums needs --headless or the show on the screen");
     if ((scaleGiven || !options->codec.empty()) && !capture)
         return fail(error, "--scale and --codec need --capture");
     if (options->benchFrames != 0 && !options->bench)

@@ -32,6 +32,13 @@ bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* e
     const uint64_t frame = sink->frames++;
     if (sink->kind == FrameSinkKind::kDisplay) {
         presentFrame(state->buffers.screen);
+        // The line of the frame now on the screen, so that a test can tell which one it holds.
+        if (sink->checksums != nullptr) {
+            std::fprintf(sink->checksums, "frame %" PRIu64 " t %.6f scene %d crc32 %08x\n", frame,
+                         static_cast<double>(state->musicTime), scene,
+                         frameChecksum(state->buffers.screen, kScreenPixels));
+            std::fflush(sink->checksums);
+        }
         return sink->endRequested == nullptr || !*sink->endRequested;
     }
     if (sink->kind == FrameSinkKind::kCapture) {

@@ -45,7 +45,7 @@ struct FrameSink {
     size_t pickCount;            // entries in pickFrames
     size_t pickNext;             // first entry of pickFrames not yet written
     uint64_t frameLimit;         // headless, capture: stop after this many frames (0: no limit)
-    FILE* checksums;             // headless: one line per written frame, or null
+    FILE* checksums;             // one line per written or shown frame, or null
     VideoPipe* video;            // capture: the running encoder
     int* sceneLog;               // tests: the scene of each frame, or null
     size_t sceneLogCapacity;     // entries sceneLog can hold

@@ -108,6 +108,15 @@ TEST(OptionTable, OptionsTheRunWouldIgnoreAreRefusedByName) {
     // Each is fine in the run that reads it.
     EXPECT_TRUE(parses({"--window", "--pixel-format", "rgb565", "--audio-offset", "0"}, &error));
     EXPECT_TRUE(parses({"--bench", "--fps", "30"}, &error)) << error;
+    // The checksum lines come from the frames the run shows or writes: a video or a bench run
+    // has none to give.
+    EXPECT_TRUE(parses({"--window", "--checksums"}, &error)) << error;
+    for (const char* run : {"--capture", "--bench"}) {
+        std::vector<std::string> args{run, "--checksums"};
+        if (std::string(run) == "--capture") args.insert(args.begin() + 1, "v.mkv");
+        EXPECT_FALSE(parses(args, &error)) << run;
+        EXPECT_EQ(error, "--checksums needs --headless or the show on the screen");
+    }
 }
 
 // Runs the built program with args from /; its exit status and everything it printed.

@@ -4,8 +4,10 @@
 #   2. the program itself: its console answers and exit statuses, its data folder beside it in a
 #      folder with spaces and Latin-1 letters, or given with --data in a folder named in Greek
 #      and Japanese, output paths with a drive letter, frames written twice into one folder, the
-#      capture path with stand-in encoders, and every frame at 60 and 24 fps against the native
-#      reference (tests/reference.sh).
+#      capture path with stand-in encoders, Ctrl+C during both, the show without a display and
+#      without a sound device, and every frame at 60 and 24 fps against the native reference
+#      (tests/reference.sh);
+#   3. the show's window under Xvfb (tests/windows/window-test.sh).
 #   sh tests/windows/run.sh            everything
 #   sh tests/windows/run.sh --quick    without the two whole-show checksum runs
 set -eu
@@ -133,6 +135,73 @@ BRINDLEHOP_FAKE_ENCODER=stall expect 4 "capture into an encoder that stops readi
 contains err "took no frame data"
 unset WINEPATH
 expect 5 "capture without an encoder" wine "$com" --capture "$(winpath "$video")" --until 1
+contains err "ffmpeg.exe"
+grep -q "apt-get" "$work/err" && fail "the missing encoder's hint names apt-get on Windows"
+
+# Ctrl+C during a run: wine turns the SIGINT of a terminal's Ctrl+C into the console's Ctrl+C
+# event, which reaches the program's control handler. The run ends after a whole frame with
+# the status and message of Linux, and leaves no partial file.
+# interrupt_when TEST COMMAND...: starts the command, sends SIGINT once TEST succeeds.
+interrupt_when() {
+    until_test=$1
+    shift
+    "$@" >"$work/out" 2>"$work/err" &
+    running=$!
+    tries=0
+    until sh -c "$until_test" || [ "$tries" -ge 600 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    kill -INT "$running" 2>/dev/null || true
+    # Whatever does not end within a minute is ended (and its status is then 137).
+    tries=0
+    while [ "$(cut -d ' ' -f 3 "/proc/$running/stat" 2>/dev/null)" != Z ] &&
+        [ "$tries" -lt 600 ]; do
+        [ -e "/proc/$running" ] || break
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    kill -KILL "$running" 2>/dev/null || true
+    status=0
+    wait "$running" || status=$?
+}
+stopped="$work/stopped"
+mkdir -p "$stopped"
+interrupt_when "[ -f '$stopped/frame_000010.png' ]" \
+    wine "$com" --headless --frames "$(winpath "$stopped")"
+[ "$status" -eq 130 ] && echo "ok: Ctrl+C during --frames" ||
+    fail "Ctrl+C during --frames: exit status $status, expected 130"
+contains err "stopped by signal 2 after"
+[ "$(ls "$stopped" | grep -c '^frame_[0-9]*\.png$')" -eq "$(grep -c '^frame' "$work/out")" ] ||
+    fail "Ctrl+C during --frames: the pictures and the checksum lines disagree"
+ls "$stopped" | grep -qv '^frame_[0-9]*\.png$' &&
+    fail "Ctrl+C during --frames left $(ls "$stopped")"
+export WINEPATH="$(winpath "$fakes")"
+rm -f "$video"
+# The progress line, written every few seconds, says frames are flowing.
+BRINDLEHOP_FAKE_ENCODER=read interrupt_when "grep -q '^capture [1-9]' '$work/err'" \
+    wine "$com" --capture "$(winpath "$video")"
+unset WINEPATH
+[ "$status" -eq 130 ] && echo "ok: Ctrl+C during --capture" ||
+    fail "Ctrl+C during --capture: exit status $status, expected 130"
+contains err "stopped by signal 2 after [1-9]"
+contains err "removed the unfinished video"
+ls "$work" | grep -q '^show\.mkv' && fail "Ctrl+C during --capture left $(ls "$work" | grep show)"
+
+# Without a screen the show says so, with the status of Linux; with a screen that no person can
+# see (SDL's dummy video) and no sound device (wine's audio drivers left out), the sound's
+# messages go to stderr alone, no box waits for an answer, and the show runs on the silent
+# clock (stopped here by Ctrl+C, which the show on the screen leaves to the system).
+expect 3 "the show without a display" env -u SDL_VIDEODRIVER wine "$com" --window
+contains err "cannot open the display"
+no_sound_device="winealsa.drv,winepulse.drv,wineoss.drv=d"
+interrupt_when "tr -d '\r' <'$work/out' | grep -q '^frame [0-9]* t [1-9]'" \
+    env -u SDL_AUDIODRIVER WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$no_sound_device" \
+    wine "$com" --window --checksums
+contains err "No Init"
+contains err "Can.t play file"
+grep -q "^frame [0-9]* t [1-9]" "$work/out" && echo "ok: no sound device: the silent clock runs" ||
+    fail "no sound device: the show did not reach 1 s of its silent clock (exit status $status)"
 
 if [ "$quick" = no ]; then
     for fps in 60 24; do
@@ -145,6 +214,7 @@ if [ "$quick" = no ]; then
 fi
 
 cd "$root"
+sh tests/windows/window-test.sh "$tree" || fail "the show's window under Xvfb"
 if [ "$failures" -ne 0 ]; then
     echo "$failures Windows program checks failed" >&2
     exit 1
