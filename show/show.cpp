@@ -25,6 +25,12 @@ bool frameLimitReached(const FrameSink* sink, ShowEnd* end) {
     return true;
 }
 
+// One checksum line: the frame's number, its music time, its scene and the CRC of its pixels.
+void printChecksumLine(std::FILE* out, uint64_t frame, float musicTime, int scene, uint32_t crc) {
+    std::fprintf(out, "frame %" PRIu64 " t %.6f scene %d crc32 %08x\n", frame,
+                 static_cast<double>(musicTime), scene, crc);
+}
+
 // Hands one finished frame on; false when the run must stop.
 bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* end) {
     if (sink->sceneLog != nullptr && sink->frames < sink->sceneLogCapacity)
@@ -34,9 +40,8 @@ bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* e
         presentFrame(state->buffers.screen);
         // The line of the frame now on the screen, so that a test can tell which one it holds.
         if (sink->checksums != nullptr) {
-            std::fprintf(sink->checksums, "frame %" PRIu64 " t %.6f scene %d crc32 %08x\n", frame,
-                         static_cast<double>(state->musicTime), scene,
-                         frameChecksum(state->buffers.screen, kScreenPixels));
+            printChecksumLine(sink->checksums, frame, state->musicTime, scene,
+                              frameChecksum(state->buffers.screen, kScreenPixels));
             std::fflush(sink->checksums);
         }
         return sink->endRequested == nullptr || !*sink->endRequested;
@@ -72,8 +77,7 @@ bool deliverFrame(FrameSink* sink, const ShowState* state, int scene, ShowEnd* e
         if (sink->checksums != nullptr) {
             // Each line is flushed with its frame, so whatever stops the run leaves a line for
             // every PNG on disk, and a full or closed output is seen at the first line.
-            std::fprintf(sink->checksums, "frame %" PRIu64 " t %.6f scene %d crc32 %08x\n", frame,
-                         static_cast<double>(state->musicTime), scene, crc);
+            printChecksumLine(sink->checksums, frame, state->musicTime, scene, crc);
             if (std::fflush(sink->checksums) != 0 || std::ferror(sink->checksums)) {
                 std::fprintf(stderr, "brindlehop: cannot write the checksum lines: %s\n",
                              std::strerror(errno));
