@@ -1,5 +1,6 @@
 // The process's clocks and pauses on Windows.
 #include <cmath>
+#include <cstdint>
 
 #include "platform/os_clock.h"
 #include "platform/os_windows.h"

@@ -4,6 +4,7 @@
 #include <io.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/os_files.h"
