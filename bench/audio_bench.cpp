@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "music/spectrum.h"
+#include "music/fft.h"
 #include "platform/audio.h"
 #include "show/music_clock.h"
 

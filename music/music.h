@@ -20,7 +20,7 @@
 #include <string>
 #include <thread>
 
-#include "music/spectrum.h"
+#include "music/fft.h"
 
 // A whole piece of music decoded into memory.
 struct DecodedMusic {

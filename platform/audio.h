@@ -69,7 +69,7 @@ uint64_t musicPositionBytes(AudioPlayer* player);
 // Seconds of a byte position, in the stream's format (or 44100 Hz stereo with no stream).
 float musicBytesToSeconds(const AudioPlayer* player, uint64_t bytes);
 
-// Spectrum of the 1024 frames from the byte position on (see spectrum.h); leaves out untouched
+// Spectrum of the 1024 frames from the byte position on (see music/fft.h); leaves out untouched
 // when there is no stream, so it stays at whatever it last held.
 void musicSpectrum(AudioPlayer* player, uint64_t bytes, float out[kSpectrumBins]);
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "music/spectrum.h"
+#include "music/fft.h"
 #include "show/asset_table.h"
 #include "show/buffers.h"
 

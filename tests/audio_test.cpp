@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "music/spectrum.h"
+#include "music/fft.h"
 #include "platform/audio.h"
 #include "platform/audio_box.h"
 #include "platform/os_clock.h"

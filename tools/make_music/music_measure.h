@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "music/fft.h"
 #include "music/music.h"
-#include "music/spectrum.h"
 
 constexpr int kMeasureFps = 60;  // frames per second of the measurement
 constexpr int kMeasureBins = 8;  // spectrum bins kept per frame (the show reads 0 … 6)

@@ -1,5 +1,5 @@
 // The magnitude spectrum of 1024 music samples: mono mix, Hann window, real FFT, scaled magnitudes.
-#include "music/spectrum.h"
+#include "music/fft.h"
 
 #include <algorithm>
 #include <cmath>
