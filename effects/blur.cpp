@@ -247,7 +247,6 @@ __attribute__((target("avx2"))) void blurUnrolled(Pixel* buffer) {
 
 #endif
 
-
 #if defined(BRINDLEHOP_WASM_KERNELS)
 // The chain eight steps at a time in 128-bit registers, on the same sums as the AVX2 kernel: from
 // A = A[j - 1], pixel m of a block (0..7) is (A + P_m) >> (m + 1), P_m = h[j] + 2 h[j + 1] + ...
@@ -287,8 +286,8 @@ BlockWeights loadBlockWeights() {
 inline v128_t halveFour(const Pixel* above, const Pixel* below) {
     const v128_t t = wasm_v128_load(above);
     const v128_t o = wasm_v128_load(below);
-    return wasm_i8x16_sub(wasm_u8x16_avgr(t, o), wasm_v128_and(wasm_v128_xor(t, o),
-                                                                wasm_i8x16_splat(1)));
+    return wasm_i8x16_sub(wasm_u8x16_avgr(t, o),
+                          wasm_v128_and(wasm_v128_xor(t, o), wasm_i8x16_splat(1)));
 }
 
 // The running sums of a block's halves, h[j..j + 3] in low and h[j + 4..j + 7] in high.
@@ -336,8 +335,7 @@ v128_t blurFirstRowWasm(const BlockWeights& weights, Pixel* row) {
     const Pixel* below = row + kPitch + 1;
     const Pixel first = averageOfFour(row[0], row[1], row[kPitch], row[kPitch + 1]);
     v128_t last = widenPixel(first);
-    const v128_t firstLow =
-        wasm_i32x4_replace_lane(halveFour(above, below), 0, int32_t(first));
+    const v128_t firstLow = wasm_i32x4_replace_lane(halveFour(above, below), 0, int32_t(first));
     last = finishBlock(weights, last, sumBlock(weights, firstLow, halveFour(above + 4, below + 4)),
                        row);
     Pixel lastAbove[8];
@@ -351,9 +349,10 @@ v128_t blurFirstRowWasm(const BlockWeights& weights, Pixel* row) {
                            row + x);
     }
     const Pixel* tail = below + (kPitch - 8);
-    return finishBlock(weights, last,
-                       sumBlock(weights, halveFour(lastAbove, tail), halveFour(lastAbove + 4, tail + 4)),
-                       row + (kPitch - 8));
+    return finishBlock(
+        weights, last,
+        sumBlock(weights, halveFour(lastAbove, tail), halveFour(lastAbove + 4, tail + 4)),
+        row + (kPitch - 8));
 }
 
 // Rows 1 to 255 as one run of blocks, as blurOtherRows: the block at out reads t from out - 511

@@ -262,7 +262,7 @@ bool haveAvx2() {
 #if defined(BRINDLEHOP_WASM_KERNELS)
 // Block rows four lanes at a time for WebAssembly, where the vectoriser leaves the loop scalar:
 // a row's u and v are lane * step + start, its texel indices formed at once, then looked up by
-// four loads a register, since WebAssembly has no gather. The same wrapping arithmetic, so the
+// four loads a register (gatherFour). The same wrapping arithmetic, so the
 // same pixels.
 
 // lane * step + start in each of four lanes (lanes 0..3, or 4..7 from first = 4).
@@ -272,20 +272,23 @@ inline v128_t fourSteps(Fixed16 start, Fixed16 step, int32_t first) {
                           wasm_i32x4_mul(lanes, wasm_i32x4_splat(signedOf(step))));
 }
 
+// The four texels at the lanes' indices: four loads, as WebAssembly has no gather.
+inline v128_t gatherFour(const Pixel* texels, v128_t index) {
+    return wasm_u32x4_make(
+        texels[wasm_u32x4_extract_lane(index, 0)], texels[wasm_u32x4_extract_lane(index, 1)],
+        texels[wasm_u32x4_extract_lane(index, 2)], texels[wasm_u32x4_extract_lane(index, 3)]);
+}
+
 // Four pixels from their 16.16 coordinates us and vs.
 template <Lookup kLookup>
 inline void lookUpFour(Pixel* out, const Pixel* texels, v128_t pitch, v128_t us, v128_t vs) {
     const v128_t tu = wasm_i32x4_shr(us, 16);
     const v128_t tv = wasm_i32x4_shr(vs, 16);
     if constexpr (kLookup == Lookup::kWrapped) {
-        const v128_t index =
-            wasm_i32x4_add(wasm_v128_and(tu, wasm_i32x4_splat(kMapperTextureWidth - 1)),
-                           wasm_i32x4_mul(wasm_v128_and(tv, wasm_i32x4_splat(kMapperTextureHeight - 1)),
-                                          pitch));
-        wasm_v128_store(out, wasm_u32x4_make(texels[wasm_u32x4_extract_lane(index, 0)],
-                                             texels[wasm_u32x4_extract_lane(index, 1)],
-                                             texels[wasm_u32x4_extract_lane(index, 2)],
-                                             texels[wasm_u32x4_extract_lane(index, 3)]));
+        const v128_t index = wasm_i32x4_add(
+            wasm_v128_and(tu, wasm_i32x4_splat(kMapperTextureWidth - 1)),
+            wasm_i32x4_mul(wasm_v128_and(tv, wasm_i32x4_splat(kMapperTextureHeight - 1)), pitch));
+        wasm_v128_store(out, gatherFour(texels, index));
     } else {
         // The scalar test's unsigned tu - 1 < 511 and tv - 1 < 255; outside lanes read texel 0
         // and are cleared.
@@ -294,11 +297,7 @@ inline void lookUpFour(Pixel* out, const Pixel* texels, v128_t pitch, v128_t us,
             wasm_u32x4_lt(wasm_i32x4_sub(tu, one), wasm_u32x4_splat(kMapperTextureWidth - 1)),
             wasm_u32x4_lt(wasm_i32x4_sub(tv, one), wasm_u32x4_splat(kMapperTextureHeight - 1)));
         const v128_t index = wasm_v128_and(inside, wasm_i32x4_add(tu, wasm_i32x4_mul(tv, pitch)));
-        const v128_t found = wasm_u32x4_make(texels[wasm_u32x4_extract_lane(index, 0)],
-                                             texels[wasm_u32x4_extract_lane(index, 1)],
-                                             texels[wasm_u32x4_extract_lane(index, 2)],
-                                             texels[wasm_u32x4_extract_lane(index, 3)]);
-        wasm_v128_store(out, wasm_v128_and(found, inside));
+        wasm_v128_store(out, wasm_v128_and(gatherFour(texels, index), inside));
     }
 }
 
