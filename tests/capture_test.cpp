@@ -960,21 +960,9 @@ TEST_F(ProgramTest, LosingTheDisplayEndsTheShowWithOurMessage) {
     const std::string display = startXvfb(dir_, &server);
     ASSERT_FALSE(display.empty());
 
-    // The environment the show starts with: this server, the dummy sound.
-    const char* savedDriver = std::getenv("SDL_VIDEODRIVER");
-    const std::string driver = savedDriver != nullptr ? savedDriver : "";
-    const char* savedDisplay = std::getenv("DISPLAY");
-    const std::string oldDisplay = savedDisplay != nullptr ? savedDisplay : "";
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    setenv("DISPLAY", display.c_str(), 1);
-    const pid_t pid = startShow({"--window"});
-    for (const auto& [name, value] :
-         {std::pair{"SDL_VIDEODRIVER", driver}, {"DISPLAY", oldDisplay}}) {
-        if (value.empty())
-            unsetenv(name);
-        else
-            setenv(name, value.c_str(), 1);
-    }
+    // This server and the dummy sound: a sound device that fails would put up a box first.
+    const pid_t pid = startShow(
+        {"--window"}, "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy DISPLAY=" + display + " ");
     ASSERT_GT(pid, 0);
     // The show is on the screen once it holds a connection to the server (a socket) and has had
     // a moment to make its window.
