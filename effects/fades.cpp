@@ -51,6 +51,33 @@ __attribute__((target("avx2"))) void crossFadeWide(Pixel* target, const Pixel* o
 
 #endif
 
+#if defined(BRINDLEHOP_WASM_KERNELS)
+// crossFade four pixels a step for WebAssembly, whose vectoriser keeps weighPixels' 32-bit
+// multiplies: each channel widened to a 16-bit lane, where x * level + y * keep <= 255 * 255
+// fits, then shifted down and narrowed back. The top byte is weighted 0 on both sides.
+
+// (o * level + t * keep) >> 8 in each 16-bit lane.
+inline v128_t weighLanes(v128_t o, v128_t t, v128_t levels, v128_t keeps) {
+    return wasm_u16x8_shr(wasm_i16x8_add(wasm_i16x8_mul(o, levels), wasm_i16x8_mul(t, keeps)), 8);
+}
+
+void crossFadeWasm(Pixel* target, const Pixel* other, uint32_t level, uint32_t keep) {
+    const auto a = static_cast<uint16_t>(level);
+    const auto b = static_cast<uint16_t>(keep);
+    const v128_t levels = wasm_u16x8_make(a, a, a, 0, a, a, a, 0);
+    const v128_t keeps = wasm_u16x8_make(b, b, b, 0, b, b, b, 0);
+    for (int32_t i = 0; i < kPicturePixels; i += 4) {
+        const v128_t o = wasm_v128_load(other + i);
+        const v128_t t = wasm_v128_load(target + i);
+        const v128_t low = weighLanes(wasm_u16x8_extend_low_u8x16(o),
+                                      wasm_u16x8_extend_low_u8x16(t), levels, keeps);
+        const v128_t high = weighLanes(wasm_u16x8_extend_high_u8x16(o),
+                                       wasm_u16x8_extend_high_u8x16(t), levels, keeps);
+        wasm_v128_store(target + i, wasm_u8x16_narrow_i16x8(low, high));
+    }
+}
+#endif
+
 }  // namespace
 
 // The plain loop is the baseline's; its AVX2 clone still multiplies 32-bit words, so on AVX2
@@ -64,6 +91,12 @@ BRINDLEHOP_AVX2_CLONED(crossFade, (Pixel* target, const Pixel* other, uint32_t l
 #if defined(BRINDLEHOP_AVX2_KERNELS)
     if (machineHasAvx2() && sameOrApart(target, other, sizeof(Pixel) * kPicturePixels)) {
         crossFadeWide(target, other, level, keep);
+        return;
+    }
+#endif
+#if defined(BRINDLEHOP_WASM_KERNELS)
+    if (sameOrApart(target, other, sizeof(Pixel) * kPicturePixels)) {
+        crossFadeWasm(target, other, level, keep);
         return;
     }
 #endif
