@@ -118,14 +118,15 @@ void finishDecoding(MusicStream* stream, const char* damage) {
     stream->decoder = nullptr;
 }
 
-// Decodes the next block; call with decodeLock held and a decoder present.
-void decodeBlock(MusicStream* stream) {
+// Decodes the next block of at most `frames` frames (and at least one packet); call with
+// decodeLock held and a decoder present.
+void decodeBlock(MusicStream* stream, size_t frames = kBlockFrames) {
     MusicDecoder* decoder = stream->decoder;
     DecodedMusic& music = stream->music;
     const size_t frameBytes = static_cast<size_t>(music.channels) * sizeof(int16_t);
     const size_t start = stream->decodedFrames.load(std::memory_order_relaxed);
     size_t ready = start;
-    const size_t blockEnd = std::min(music.frameCount, start + kBlockFrames);
+    const size_t blockEnd = std::min(music.frameCount, start + std::min(frames, kBlockFrames));
     while (ready < blockEnd) {
         char* dst = reinterpret_cast<char*>(music.samples) + ready * frameBytes;
         const size_t room = (music.frameCount - ready) * frameBytes;
@@ -257,9 +258,13 @@ size_t decodeMusicUntil(MusicStream* stream, size_t frame) {
     stream->readersWaiting.fetch_add(1, std::memory_order_relaxed);
     {
         std::lock_guard<std::mutex> hold(stream->decodeLock);
-        while (stream->decoder != nullptr &&
-               stream->decodedFrames.load(std::memory_order_relaxed) < want)
-            decodeBlock(stream);
+        // Only as far as asked, so a reader that keeps a small lead (the page decodes on its
+        // frame loop) pays for that lead and not for a whole block each time.
+        while (stream->decoder != nullptr) {
+            const size_t decoded = stream->decodedFrames.load(std::memory_order_relaxed);
+            if (decoded >= want) break;
+            decodeBlock(stream, want - decoded);
+        }
     }
     stream->readersWaiting.fetch_sub(1, std::memory_order_relaxed);
     return stream->decodedFrames.load(std::memory_order_acquire);
