@@ -41,9 +41,10 @@ namespace {
 constexpr double kSilentBytesPerSecond = 44100.0 * 2 * 2;
 // Decoded before the sound starts, and kept decoded ahead of what is heard at the least.
 constexpr double kLeadSeconds = 0.5;
-// At most this much is decoded in a frame once the lead is there: about a third of a millisecond,
-// and under two on a processor four times slower, so it never costs a frame its slot. Still five
-// times what a frame at 60 fps plays, so the whole piece is with the page 18 s into the show.
+// At most this much is decoded in a frame once the lead is there: about 4 ms of a frame's 16.7
+// on a processor slowed four times (measured in Chromium), so it never costs a frame its slot.
+// Still five times what a frame at 60 fps plays, so the whole piece is with the page 18 s into
+// the show.
 constexpr size_t kFeedFrames = 4096;
 
 void reportFailure(const char* text) {
