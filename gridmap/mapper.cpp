@@ -262,8 +262,7 @@ bool haveAvx2() {
 #if defined(BRINDLEHOP_WASM_KERNELS)
 // Block rows four lanes at a time for WebAssembly, where the vectoriser leaves the loop scalar:
 // a row's u and v are lane * step + start, its texel indices formed at once, then looked up by
-// four loads a register (gatherFour). The same wrapping arithmetic, so the
-// same pixels.
+// four loads a register (gatherFour). The same wrapping arithmetic, so the same pixels.
 
 // lane * step + start in each of four lanes (lanes 0..3, or 4..7 from first = 4).
 inline v128_t fourSteps(Fixed16 start, Fixed16 step, int32_t first) {
