@@ -1,9 +1,10 @@
 // Looped playback of the music through Web Audio in a browser, and the player's clock.
 // The page (web/page.js) owns the AudioContext, resumed by the click that starts the show, and
 // plays what it is handed as consecutive buffers, each starting on the sample where the one
-// before it ends. The piece is decoded here a block at a time while the show runs: the first
-// half second before the sound starts, then a block per frame until all of it has been handed
-// over (the page keeps it and plays the loop from its copy).
+// before it ends. The piece is decoded here while the show runs: the first half second before
+// the sound starts, then, frame by frame, what keeps the decoder two seconds ahead of what is
+// heard, until all of it has been handed over (the page keeps it and plays the loop from its
+// copy).
 #include <emscripten.h>
 
 #include <algorithm>
@@ -39,27 +40,39 @@ namespace {
 
 // The silent clock reports bytes as if 44100 Hz stereo 16-bit were playing.
 constexpr double kSilentBytesPerSecond = 44100.0 * 2 * 2;
-// Decoded before the sound starts, and kept decoded ahead of what is heard at the least.
+// Decoded before the sound starts, and kept with the page ahead of what is heard at the least.
 constexpr double kLeadSeconds = 0.5;
-// At most this much is decoded in a frame once the lead is there: about 4 ms of a frame's 16.7
-// on a processor slowed four times (measured in Chromium), so it never costs a frame its slot.
-// Still five times what a frame at 60 fps plays, so the whole piece is with the page 18 s into
-// the show.
-constexpr size_t kFeedFrames = 4096;
+// How far ahead of what is heard the decoder keeps, once the sound runs. A frame decodes what
+// keeps it there: about what the frame plays (735 frames at 60 fps), so the decoding is spread
+// evenly over the show rather than crowded into its first seconds, where it cost frames their
+// slot on a slow processor.
+constexpr double kAheadSeconds = 2.0;
+// At most this much is decoded in a frame beyond the lead (4096 frames took about 4 ms on a
+// processor slowed four times, in Chromium): the pace at which the decoder first gets ahead,
+// nearly three times what a frame plays, and at which it catches up after a pause.
+constexpr size_t kFeedFrames = 2048;
+// The page is handed the music in pieces of at least this many frames, so that it keeps about
+// ten buffers a second, not one a frame.
+constexpr size_t kHandOverFrames = 4096;
 
 void reportFailure(const char* text) {
     std::fprintf(stderr, "%s\n", text);
 }
 
-size_t leadFrames(const MusicStream& stream) {
-    return static_cast<size_t>(kLeadSeconds * stream.music.sampleRate);
+size_t framesIn(const MusicStream& stream, double seconds) {
+    return static_cast<size_t>(seconds * stream.music.sampleRate);
 }
 
-// Decodes up to frame (at least), then hands the page whatever it has not had yet.
-void feedMusic(AudioPlayer* player, size_t frame) {
+// Decodes up to frame (at least), then hands the page what it has not had yet: once that is a
+// piece of kHandOverFrames, or the rest of the music, or the page has less than due.
+void feedMusic(AudioPlayer* player, size_t frame, size_t due) {
     MusicStream& stream = player->stream;
     const size_t ready = decodeMusicUntil(&stream, frame);
     if (ready <= player->framesQueued) return;
+    if (ready - player->framesQueued < kHandOverFrames && ready < stream.music.frameCount &&
+        player->framesQueued >= due) {
+        return;
+    }
     webAudioQueue(stream.music.samples + player->framesQueued * stream.music.channels,
                   static_cast<double>(player->framesQueued),
                   static_cast<double>(ready - player->framesQueued));
@@ -102,7 +115,7 @@ bool loadMusicStream(AudioPlayer* player, const char* path) {
     }
     // The first of it is ready before the click; the context's own clock stands in for
     // callback stamps: no device buffer, no period.
-    decodeMusicUntil(&player->stream, leadFrames(player->stream));
+    decodeMusicUntil(&player->stream, framesIn(player->stream, kLeadSeconds));
     initPlayClock(&player->clock, player->stream.music.sampleRate, 0, 0, player->offsetMs);
     (void)createSpectrumWork(&player->spectrumWork);
     player->streamReady = true;
@@ -119,7 +132,8 @@ void playMusicLooped(AudioPlayer* player) {
         const DecodedMusic& music = player->stream.music;
         if (webAudioStart(music.channels, music.sampleRate,
                           static_cast<double>(music.frameCount)) != 0) {
-            feedMusic(player, leadFrames(player->stream));
+            const size_t lead = framesIn(player->stream, kLeadSeconds);
+            feedMusic(player, lead, lead);
             return;
         }
         reportFailure("Can`t play file");
@@ -143,13 +157,18 @@ uint64_t musicPositionBytes(AudioPlayer* player) {
     PlayClock& clock = player->clock;
     const double heard = webAudioHeardSeconds() * clock.sampleRate - clock.offsetFrames;
     clock.lastHeard = std::max(heard, clock.lastHeard);
-    // The lead is made up at once when it runs short (a start far into the piece); otherwise
-    // one block a frame, until the whole piece is with the page.
+    // The lead is made up at once when it runs short (a start far into the piece); beyond it
+    // the decoder keeps kAheadSeconds ahead, at most kFeedFrames a frame, until the whole piece
+    // is with the page.
     MusicStream& stream = player->stream;
     if (player->framesQueued < stream.music.frameCount) {
         const size_t heardFrame = static_cast<size_t>(std::max(clock.lastHeard, 0.0));
-        feedMusic(player, std::max(heardFrame + leadFrames(stream),
-                                   static_cast<size_t>(player->framesQueued) + kFeedFrames));
+        const size_t due = heardFrame + framesIn(stream, kLeadSeconds);
+        const size_t decoded = stream.decodedFrames.load(std::memory_order_acquire);
+        feedMusic(player,
+                  std::max(due, std::min(heardFrame + framesIn(stream, kAheadSeconds),
+                                         decoded + kFeedFrames)),
+                  due);
     }
     return musicHeardBytes(&stream.music, clock.lastHeard);
 }
