@@ -304,12 +304,15 @@ inline void lookUpFour(Pixel* out, const Pixel* texels, v128_t pitch, v128_t us,
                               pitch));
         wasm_v128_store(out, gatherFour(texels, index));
     } else {
-        // The scalar test's unsigned tu - 1 < 511 and tv - 1 < 255; outside lanes read texel 0
-        // and are cleared.
-        const v128_t one = wasm_i32x4_splat(1);
-        const v128_t inside = wasm_v128_and(
-            wasm_u32x4_lt(wasm_i32x4_sub(tu, one), wasm_u32x4_splat(kMapperTextureWidth - 1)),
-            wasm_u32x4_lt(wasm_i32x4_sub(tv, one), wasm_u32x4_splat(kMapperTextureHeight - 1)));
+        // The scalar test's unsigned tu - 1 < 511 and tv - 1 < 255, as 0 < tu < 512 and
+        // 0 < tv < 256: signed compares are one instruction each, unsigned ones several. Outside
+        // lanes read texel 0 and are cleared.
+        const v128_t zero = wasm_i32x4_splat(0);
+        const v128_t inside =
+            wasm_v128_and(wasm_v128_and(wasm_i32x4_gt(tu, zero),
+                                        wasm_i32x4_lt(tu, wasm_i32x4_splat(kMapperTextureWidth))),
+                          wasm_v128_and(wasm_i32x4_gt(tv, zero),
+                                        wasm_i32x4_lt(tv, wasm_i32x4_splat(kMapperTextureHeight))));
         const v128_t index =
             wasm_v128_and(inside, wasm_i32x4_add(tu, rowStart<kNarrow>(tv, pitch)));
         wasm_v128_store(out, wasm_v128_and(gatherFour(texels, index), inside));
