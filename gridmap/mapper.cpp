@@ -359,6 +359,17 @@ void fillBlockWasm(Pixel* target, const Image& texture, v128_t pitch, bool stepp
     }
 }
 
+// Whether every pixel of a block looks up a texel inside the clamped lookup's columns 1..511 and
+// rows 1..255. A block's positions are exact bilinear blends of its corners (see eighthOf), so
+// they lie between the corners' least and greatest; with whole-texel corners in range, their
+// floors are too. Such a block is the wrapped lookup's, which has no mask to form.
+bool blockInside(const GridNode& a, const GridNode& b, const GridNode& c, const GridNode& d) {
+    auto column = [](int32_t u) { return u >= 1 && u <= kMapperTextureWidth - 1; };
+    auto row = [](int32_t v) { return v >= 1 && v <= kMapperTextureHeight - 1; };
+    return column(a.u) && column(b.u) && column(c.u) && column(d.u) && row(a.v) && row(b.v) &&
+           row(c.v) && row(d.v);
+}
+
 template <Lookup kLookup, bool kNarrow>
 void mapGridWasm(Pixel* target, const DeformGrid& grid, const Image& texture) {
     const v128_t pitch = wasm_i32x4_splat(texture.width);
@@ -368,9 +379,17 @@ void mapGridWasm(Pixel* target, const DeformGrid& grid, const Image& texture) {
         const GridNode* top = grid.nodes + ptrdiff_t{i} * columns;
         const GridNode* bottom = top + columns;
         for (int32_t j = 0; j + 1 < columns; ++j) {
-            fillBlockWasm<kLookup, kNarrow>(target, texture, pitch, stepped, j * kGridBlockSize,
-                                            i * kGridBlockSize, top[j], top[j + 1], bottom[j],
-                                            bottom[j + 1]);
+            const bool inside = kLookup == Lookup::kClamped &&
+                                blockInside(top[j], top[j + 1], bottom[j], bottom[j + 1]);
+            if (inside) {
+                fillBlockWasm<Lookup::kWrapped, kNarrow>(
+                    target, texture, pitch, stepped, j * kGridBlockSize, i * kGridBlockSize, top[j],
+                    top[j + 1], bottom[j], bottom[j + 1]);
+            } else {
+                fillBlockWasm<kLookup, kNarrow>(target, texture, pitch, stepped, j * kGridBlockSize,
+                                                i * kGridBlockSize, top[j], top[j + 1], bottom[j],
+                                                bottom[j + 1]);
+            }
         }
     }
 }

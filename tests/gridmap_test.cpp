@@ -433,6 +433,34 @@ TEST(GridMapper, WholeGridsMatchTheirBlocksAtAnyCoordinates) {
     }
 }
 
+TEST(GridMapper, ClampedGridsOnTheTextureMatchTheirBlocks) {
+    // Blocks wholly inside columns 1..511 and rows 1..255 may skip the clamping: nodes around
+    // the texture's edges (0 and 1, 511 and 512, 255 and 256), with blocks folded over and
+    // squeezed flat there, must still black out exactly what the block mapper does.
+    Texture texture = makeTexture(512, 256);
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int32_t> jitter(-9, 9);
+    for (int round = 0; round < 16; ++round) {
+        GridPtr grid = makeGrid(512, 256);
+        for (int32_t i = 0; i < grid->rows; ++i) {
+            for (int32_t j = 0; j < grid->columns; ++j)
+                at(grid.get(), i, j) = GridNode{8 * j + jitter(random), 8 * i + jitter(random)};
+        }
+        std::vector<Pixel> whole = makeTarget();
+        std::vector<Pixel> blocks = makeTarget();
+        ASSERT_TRUE(mapGridClamped(whole.data(), grid.get(), &texture.image));
+        for (int32_t i = 0; i + 1 < grid->rows; ++i) {
+            for (int32_t j = 0; j + 1 < grid->columns; ++j) {
+                ASSERT_TRUE(mapBlockClamped(blocks.data(), &texture.image, 8 * j, 8 * i,
+                                            &at(grid.get(), i, j), &at(grid.get(), i, j + 1),
+                                            &at(grid.get(), i + 1, j),
+                                            &at(grid.get(), i + 1, j + 1)));
+            }
+        }
+        ASSERT_EQ(whole, blocks) << "round " << round;
+    }
+}
+
 // ---------------------------------------------------------------- generators
 
 struct NodeCheck {
