@@ -6,9 +6,9 @@
 //
 //   node tests/web/web_test.js SITE_DIR REFERENCE_DIR OUT_DIR [--native PROGRAM] [--bench | --throttled]
 //
-// --bench runs no tests: it reports, four times over, the native program's --bench medians and
+// --bench runs no tests: it reports, twelve times over, the native program's --bench medians and
 // the page's ?bench medians taken straight after them, scene by scene with their ratio, and the
-// machine's load; then each side's best. --throttled plays 30 s of the live page (?timings) in
+// machine's load; then the median ratio per scene. --throttled plays 30 s of the live page (?timings) in
 // chromium with the processor slowed 4 times and then not at all (the DevTools protocol's CPU
 // throttling) and reports the frames shown, the largest gap between two of them, how many gaps
 // pass 20 ms (by the animation frames' times, and by when their callbacks ran), and each frame's
@@ -507,17 +507,15 @@ function nativeBench() {
   return benchMedians(result.stdout.split('\n'));
 }
 
-// Native, then the page, straight after each other, four times; the load as the machine reports
-// it. Then each side's best median per scene and their ratio: on a shared machine the medians of
-// one side alone move by up to half between rounds, and the best of several is the steadier
-// figure.
+// Native, then the page, straight after each other, twelve times; the load as the machine reports
+// it. Then the median of the rounds' ratios per scene, with the middle half of them: the medians
+// of either side alone jump between two levels from run to run (up to half apart), so one round's
+// ratio, or a ratio of the best medians, says little.
+const kBenchRounds = 12;
 async function benchReport(browser, base) {
   if (!nativeProgram) throw new Error('--bench needs --native PROGRAM to compare with');
-  const best = { native: {}, web: {} };
-  const keepBest = (side, medians) => {
-    for (const [scene, ms] of Object.entries(medians)) side[scene] = Math.min(side[scene] ?? Infinity, ms);
-  };
-  for (let round = 1; round <= 4; ++round) {
+  const ratios = {};
+  for (let round = 1; round <= kBenchRounds; ++round) {
     const load = fs.readFileSync('/proc/loadavg', 'utf8').split(' ').slice(0, 3).join(' ');
     const native = nativeBench();
     const web = await pageBench(browser, base);
@@ -526,14 +524,16 @@ async function benchReport(browser, base) {
       const ratio = web[scene] / native[scene];
       console.log(`  scene ${scene}: native ${native[scene].toFixed(3)}  browser ${web[scene].toFixed(3)}  ` +
                   `ratio ${ratio.toFixed(2)}`);
+      (ratios[scene] = ratios[scene] || []).push(ratio);
     }
-    keepBest(best.native, native);
-    keepBest(best.web, web);
   }
-  console.log('best of the four rounds:');
-  for (const scene of Object.keys(best.native)) {
-    console.log(`  scene ${scene}: native ${best.native[scene].toFixed(3)}  browser ${best.web[scene].toFixed(3)}  ` +
-                `ratio ${(best.web[scene] / best.native[scene]).toFixed(2)}`);
+  console.log(`the ratios of the ${kBenchRounds} rounds: median (middle half)`);
+  for (const [scene, values] of Object.entries(ratios)) {
+    values.sort((a, b) => a - b);
+    const n = values.length;
+    const median = (values[(n - 1) >> 1] + values[n >> 1]) / 2;
+    console.log(`  scene ${scene}: ${median.toFixed(2)} (${values[n >> 2].toFixed(2)} to ` +
+                `${values[n - 1 - (n >> 2)].toFixed(2)})`);
   }
 }
 
