@@ -8,12 +8,12 @@
 //
 // --bench runs no tests: it reports, twelve times over, the native program's --bench medians and
 // the page's ?bench medians taken straight after them, scene by scene with their ratio, and the
-// machine's load; then the median ratio per scene. --throttled plays 30 s of the live page (?timings) in
-// chromium with the processor slowed 4 times and then not at all (the DevTools protocol's CPU
-// throttling) and reports the frames shown, the largest gap between two of them, how many gaps
-// pass 20 ms (by the animation frames' times, and by when their callbacks ran), and each frame's
-// time split into rendering, conversion and putImageData. Both are reports, not a pass or fail:
-// speed is read from them, never tested.
+// machine's load; then the median ratio per scene. --throttled plays 30 s of the live page
+// (?timings) in chromium with the processor slowed 4 times and then not at all (the DevTools
+// protocol's CPU throttling) and reports the frames shown, the largest gap between two of them,
+// how many gaps pass 20 ms (by the animation frames' times, and by when their callbacks ran), and
+// each frame's time split into rendering, conversion and putImageData. Both are reports, not a
+// pass or fail: speed is read from them, never tested.
 //
 // REFERENCE_DIR holds checksums-60.txt, checksums-50.txt and checksums-24.txt, the lines of
 // `brindlehop --headless --checksums --fps N` of a build with the exactly compiled decoder.
