@@ -886,10 +886,13 @@ TEST_F(ProgramTest, NoDisplayExitsWithThreeAndSaysHowToRunWithoutOne) {
 
 // A private X server on a free display, in server; its display name, "" when it did not start.
 std::string startXvfb(const std::string& folder, pid_t* server) {
-    // It writes the number it took.
+    // It writes the number it took. Without -noreset the server resets whenever its last client
+    // leaves, and a client connecting meanwhile is refused: the show starting just as a probe
+    // from xdotool closes.
     const std::string number = folder + "/display";
-    const std::string command = std::string("exec Xvfb -displayfd 1 -nolisten tcp -screen 0 ") +
-                                "640x480x24 >" + shellQuoted(number) + " 2>/dev/null";
+    const std::string command =
+        std::string("exec Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 640x480x24 >") +
+        shellQuoted(number) + " 2>/dev/null";
     const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
     *server = 0;
     if (posix_spawn(server, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)

@@ -95,7 +95,8 @@ escape_ends_show() {
 started=$(date +%s)
 wineboot -i >/dev/null 2>&1
 wineserver -w
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$work/display" 2>/dev/null &
+# -noreset: a client connecting while the last one leaves would be refused during the reset.
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x1024x24 3>"$work/display" 2>/dev/null &
 xserver=$!
 wait_for 30 grep -qs . "$work/display" || { echo "window-test: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n 1 "$work/display")"
