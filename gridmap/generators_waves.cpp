@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "gridmap/gridmap.h"
 #include "gridmap/node_math.h"
@@ -24,24 +25,51 @@ int32_t waveShift(float amplitude, int32_t index, float frequency, float phase) 
                         std::sin(static_cast<double>(index) * double{frequency} + double{phase}));
 }
 
+// Two nodes as four lanes: u, v, u, v. Lane arithmetic on unsigned values wraps, as addTo does.
+using NodePair = uint32_t __attribute__((vector_size(16)));
+static_assert(sizeof(NodePair) == 2 * sizeof(GridNode));
+
+NodePair loadPair(const GridNode* node) {
+    NodePair pair;
+    std::memcpy(&pair, node, sizeof pair);
+    return pair;
+}
+
+void storePair(GridNode* node, NodePair pair) {
+    std::memcpy(node, &pair, sizeof pair);
+}
+
 // Adds a column-driven wave to one coordinate and a row-driven wave to the other. Each node's
 // change is a function of its own row and column only, so the column-chunked order gives the same
-// grid as a plain row-by-row pass.
+// grid as a plain row-by-row pass. Two nodes a step: the column shifts sit in their lanes once per
+// chunk, the row's shift in the others once per row.
+template <bool kColumnsDriveU>
 void addSeparableWaves(DeformGrid* grid, float columnFreq, float columnPhase, float rowFreq,
-                       float rowPhase, float amplitude, bool columnsDriveU) {
+                       float rowPhase, float amplitude) {
     if (!hasNodes(grid)) return;
     for (int32_t j0 = 0; j0 < grid->columns; j0 += kColumnChunk) {
         const int32_t count = std::min(kColumnChunk, grid->columns - j0);
-        int32_t columnShift[kColumnChunk];
+        uint32_t columnShift[kColumnChunk];
         for (int32_t k = 0; k < count; ++k) {
-            columnShift[k] = waveShift(amplitude, j0 + k, columnFreq, columnPhase);
+            columnShift[k] = uint32_t(waveShift(amplitude, j0 + k, columnFreq, columnPhase));
+        }
+        const int32_t pairs = count / 2;
+        NodePair columnPairs[kColumnChunk / 2];
+        for (int32_t p = 0; p < pairs; ++p) {
+            const uint32_t a = columnShift[2 * p], b = columnShift[2 * p + 1];
+            columnPairs[p] = kColumnsDriveU ? NodePair{a, 0, b, 0} : NodePair{0, a, 0, b};
         }
         for (int32_t i = 0; i < grid->rows; ++i) {
-            const int32_t rowShift = waveShift(amplitude, i, rowFreq, rowPhase);
+            const uint32_t rowShift = uint32_t(waveShift(amplitude, i, rowFreq, rowPhase));
+            const NodePair rowPair = kColumnsDriveU ? NodePair{0, rowShift, 0, rowShift}
+                                                    : NodePair{rowShift, 0, rowShift, 0};
             GridNode* node = &nodeAt(grid, i, j0);
-            for (int32_t k = 0; k < count; ++k) {
-                addTo(columnsDriveU ? node[k].u : node[k].v, columnShift[k]);
-                addTo(columnsDriveU ? node[k].v : node[k].u, rowShift);
+            for (int32_t p = 0; p < pairs; ++p)
+                storePair(node + 2 * p, loadPair(node + 2 * p) + columnPairs[p] + rowPair);
+            if (count % 2 != 0) {
+                const int32_t k = count - 1;
+                addTo(kColumnsDriveU ? node[k].u : node[k].v, int32_t(columnShift[k]));
+                addTo(kColumnsDriveU ? node[k].v : node[k].u, int32_t(rowShift));
             }
         }
     }
@@ -60,7 +88,8 @@ void gridSetPlane(DeformGrid* grid, int32_t spanU, int32_t spanV, int32_t offset
     const float stepV =
         grid->rows > 1 ? toFloat(static_cast<double>(spanV) / (grid->rows - 1)) : 0.0f;
     // accU restarts on every row, so all rows share one set of u values: computed once per chunk
-    // of columns, with the running sum carried on from the previous chunk.
+    // of columns, with the running sum carried on from the previous chunk, and stored two nodes a
+    // step with the row's v in the other lanes.
     float accU = 0.0f;
     for (int32_t j0 = 0; j0 < grid->columns; j0 += kColumnChunk) {
         const int32_t count = std::min(kColumnChunk, grid->columns - j0);
@@ -69,12 +98,18 @@ void gridSetPlane(DeformGrid* grid, int32_t spanU, int32_t spanV, int32_t offset
             columnU[k] = truncToInt32(static_cast<double>(offsetU) + double{accU});
             accU = toFloat(double{accU} + double{stepU});
         }
+        const int32_t pairs = count / 2;
+        NodePair columnPairs[kColumnChunk / 2];
+        for (int32_t p = 0; p < pairs; ++p)
+            columnPairs[p] = NodePair{uint32_t(columnU[2 * p]), 0, uint32_t(columnU[2 * p + 1]), 0};
         float accV = 0.0f;
         for (int32_t i = 0; i < grid->rows; ++i) {
             const int32_t v = truncToInt32(static_cast<double>(offsetV) + double{accV});
+            const NodePair rowPair{0, uint32_t(v), 0, uint32_t(v)};
             GridNode* node = &nodeAt(grid, i, j0);
-            for (int32_t k = 0; k < count; ++k)
-                node[k] = {columnU[k], v};
+            for (int32_t p = 0; p < pairs; ++p)
+                storePair(node + 2 * p, columnPairs[p] | rowPair);
+            if (count % 2 != 0) node[count - 1] = {columnU[count - 1], v};
             accV = toFloat(double{accV} + double{stepV});
         }
     }
@@ -82,12 +117,12 @@ void gridSetPlane(DeformGrid* grid, int32_t spanU, int32_t spanV, int32_t offset
 
 void gridAddAxisWaves(DeformGrid* grid, float columnFreq, float rowFreq, float phaseU, float phaseV,
                       float amplitude) {
-    addSeparableWaves(grid, columnFreq, phaseU, rowFreq, phaseV, amplitude, true);
+    addSeparableWaves<true>(grid, columnFreq, phaseU, rowFreq, phaseV, amplitude);
 }
 
 void gridAddCrossWaves(DeformGrid* grid, float columnFreq, float rowFreq, float phaseU,
                        float phaseV, float amplitude) {
-    addSeparableWaves(grid, columnFreq, phaseV, rowFreq, phaseU, amplitude, false);
+    addSeparableWaves<false>(grid, columnFreq, phaseV, rowFreq, phaseU, amplitude);
 }
 
 void gridAddGrowingSine(DeformGrid* grid, float growth) {
