@@ -36,14 +36,16 @@ namespace {
 
 // copyBelowKey and copyAboveKey four pixels a step, as an unsigned compare and a bit select,
 // which clang's vectoriser judges not worth doing for WebAssembly and leaves one pixel a step.
+// The mask is of the pixels kept: an unsigned >= or <= is a minimum or maximum and an equality
+// on x86, where < and > take two instructions more (about a seventh of the copy in Chromium).
 template <bool kBelow>
 void copyByKeyWasm(Pixel* target, const Pixel* source, uint32_t key) {
     const v128_t keys = wasm_u32x4_splat(key);
     for (int32_t i = 0; i < kPicturePixels; i += 4) {
         const v128_t s = wasm_v128_load(source + i);
         const v128_t t = wasm_v128_load(target + i);
-        const v128_t take = kBelow ? wasm_u32x4_lt(s, keys) : wasm_u32x4_gt(s, keys);
-        wasm_v128_store(target + i, wasm_v128_bitselect(s, t, take));
+        const v128_t keep = kBelow ? wasm_u32x4_ge(s, keys) : wasm_u32x4_le(s, keys);
+        wasm_v128_store(target + i, wasm_v128_bitselect(t, s, keep));
     }
 }
 
