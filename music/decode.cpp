@@ -188,7 +188,7 @@ bool openDecoded(MusicStream* stream, MusicDecoder* decoder, const char* path) {
     }
     const vorbis_info* info = ov_info(&decoder->vf, -1);
     if (info == nullptr) return failOpen(path, "no Vorbis stream information");
-    if (info->channels < 1 || info->channels > 2) {
+    if (info->channels < 1 || info->channels > kMusicMaxChannels) {
         std::fprintf(stderr, "%s: %d channels; only mono and stereo music can be played\n", path,
                      info->channels);
         return false;
@@ -330,6 +330,16 @@ void releaseDecodedMusic(DecodedMusic* music) {
 
 uint64_t musicFramesToBytes(const DecodedMusic* music, uint64_t frames) {
     return frames * static_cast<uint64_t>(music->channels) * 2u;
+}
+
+void musicFramesAsFloats(const DecodedMusic* music, size_t first, size_t count, float* out) {
+    const size_t channels = static_cast<size_t>(music->channels);
+    const int16_t* samples = music->samples + first * channels;
+    for (size_t c = 0; c < channels; ++c) {
+        float* channel = out + c * count;
+        for (size_t i = 0; i < count; ++i)
+            channel[i] = static_cast<float>(samples[i * channels + c]) * (1.0f / 32768.0f);
+    }
 }
 
 float musicBytesToSecondsOf(const DecodedMusic* music, uint64_t bytes) {

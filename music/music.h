@@ -22,6 +22,9 @@
 
 #include "music/fft.h"
 
+// Music of more channels than this is refused when it is opened.
+constexpr int32_t kMusicMaxChannels = 2;
+
 // A whole piece of music decoded into memory.
 struct DecodedMusic {
     int16_t* samples;   // interleaved signed 16-bit PCM, channels per frame; owned, null when empty
@@ -113,6 +116,11 @@ uint64_t musicFramesToBytes(const DecodedMusic* music, uint64_t frames);
 
 // Seconds of a byte position as a 32-bit float: bytes / (rate × channels × 2), worked in double.
 float musicBytesToSecondsOf(const DecodedMusic* music, uint64_t bytes);
+
+// Frames [first, first + count) as floats (sample / 32768, exact), one channel after the other:
+// channel c's at out + c × count. The caller has checked the frames are decoded and out holds
+// channels × count floats.
+void musicFramesAsFloats(const DecodedMusic* music, size_t first, size_t count, float* out);
 
 // ---- The play clock (pure) ----------------------------------------------------------------------
 

@@ -18,10 +18,14 @@ EM_JS(int, webAudioAvailable, (), { return Module.page && Module.page.audioReady
 EM_JS(int, webAudioStart, (int channels, int rate, double frameCount), {
     return Module.page.startMusic(channels, rate, frameCount) ? 1 : 0;
 });
-EM_JS(void, webAudioQueue, (const int16_t* samples, double firstFrame, double frames), {
-    const channels = Module.page.musicChannels();
-    Module.page.queueMusic(HEAP16.subarray(samples >> 1, (samples >> 1) + frames * channels),
-                           firstFrame, frames);
+// Each channel's samples as floats, one channel after the other: the page copies them into its
+// buffer as they are.
+EM_JS(void, webAudioQueue, (const float* planar, double firstFrame, double frames), {
+    const channels = [];
+    for (let c = 0, at = planar >> 2; c < Module.page.musicChannels(); ++c, at += frames) {
+        channels.push(HEAPF32.subarray(at, at + frames));
+    }
+    Module.page.queueMusic(channels, firstFrame, frames);
 });
 EM_JS(int, webAudioFailed, (), { return Module.page.musicFailed() ? 1 : 0; });
 EM_JS(void, webMusicUnavailable, (), { if (Module.page) Module.page.musicUnavailable(); });
@@ -54,6 +58,11 @@ constexpr size_t kFeedFrames = 2048;
 // The page is handed the music in pieces of at least this many frames, so that it keeps about
 // ten buffers a second, not one a frame.
 constexpr size_t kHandOverFrames = 4096;
+// And of at most this many: the first half second is one piece. Each is converted here to the
+// floats the page's buffers hold, a channel at a time, so the page only copies them: converting
+// them in script took about 10 ms of the click's first frame, the script still cold.
+constexpr size_t kPieceFrames = 32768;
+float piece[kMusicMaxChannels * kPieceFrames];
 
 void reportFailure(const char* text) {
     std::fprintf(stderr, "%s\n", text);
@@ -73,10 +82,13 @@ void feedMusic(AudioPlayer* player, size_t frame, size_t due) {
         player->framesQueued >= due) {
         return;
     }
-    webAudioQueue(stream.music.samples + player->framesQueued * stream.music.channels,
-                  static_cast<double>(player->framesQueued),
-                  static_cast<double>(ready - player->framesQueued));
-    player->framesQueued = ready;
+    while (player->framesQueued < ready) {
+        const size_t frames = std::min<size_t>(ready - player->framesQueued, kPieceFrames);
+        musicFramesAsFloats(&stream.music, player->framesQueued, frames, piece);
+        webAudioQueue(piece, static_cast<double>(player->framesQueued),
+                      static_cast<double>(frames));
+        player->framesQueued += frames;
+    }
 }
 
 // The page's sound never started (no output device, or the browser holds it back): the show

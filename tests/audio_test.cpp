@@ -600,6 +600,23 @@ struct SyntheticDevice {
     }
 };
 
+// The browser is handed these: each channel apart, every 16-bit value exactly over 32768.
+TEST(MusicFloats, ChannelsComeApartAndEveryValueIsExact) {
+    int16_t stereo[] = {0, -1, -32768, 32767, 1, 12345, -7, 0};
+    DecodedMusic music{stereo, 4, 2, 44100};
+    float out[4] = {};
+    musicFramesAsFloats(&music, 1, 2, out);  // frames 1 and 2 of both channels
+    EXPECT_EQ(out[0], -1.0f);
+    EXPECT_EQ(out[1], 1.0f / 32768.0f);
+    EXPECT_EQ(out[2], 32767.0f / 32768.0f);
+    EXPECT_EQ(out[3], 12345.0f / 32768.0f);
+    music.channels = 1;  // the same samples as eight mono frames
+    musicFramesAsFloats(&music, 5, 3, out);
+    EXPECT_EQ(out[0], 12345.0f / 32768.0f);
+    EXPECT_EQ(out[1], -7.0f / 32768.0f);
+    EXPECT_EQ(out[2], 0.0f);
+}
+
 SyntheticDevice regularDevice(double t0, size_t callbacks, double jitter, uint32_t seed) {
     SyntheticDevice device{t0, {}};
     std::mt19937 rng(seed);

@@ -322,15 +322,13 @@
       return true;
     },
     musicChannels: () => music.channels,
-    // Frames [firstFrame, firstFrame + frames) of the piece as interleaved 16-bit samples.
-    queueMusic(samples, firstFrame, frames) {
+    // Frames [firstFrame, firstFrame + frames) of the piece, a Float32Array per channel (views
+    // of the program's memory, copied at once).
+    queueMusic(channels, firstFrame, frames) {
       if (!music.playing || audioContext === null || firstFrame !== music.queued) return;
       try {
         const buffer = audioContext.createBuffer(music.channels, frames, music.rate);
-        for (let c = 0; c < music.channels; ++c) {
-          const out = buffer.getChannelData(c);
-          for (let i = 0, at = c; i < frames; ++i, at += music.channels) out[i] = samples[at] / 32768;
-        }
+        for (let c = 0; c < music.channels; ++c) buffer.copyToChannel(channels[c], c);
         music.chunks.push({ first: firstFrame, frames, buffer });
         music.queued = firstFrame + frames;
         scheduleMusic();
