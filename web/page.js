@@ -33,6 +33,8 @@
   const kScheduleLogLength = 4096;
   // Frames whose split ?timings keeps: the whole show at 60 fps and some.
   const kTimedFrames = 8192;
+  // And where the first this many gaps between shown frames fell.
+  const kGapsKept = 32;
 
   // ?start=S begins the show S seconds into the music: to see its end without the rest.
   const startSeconds = (() => {
@@ -90,6 +92,7 @@
     frameTime: 0,      // the last shown frame's animation frame time
     largestGapMs: 0,
     gapsOver20Ms: 0,
+    gapsAt: timings ? new Float64Array(kGapsKept) : null,  // ms after the click of the first gaps
     calledAt: 0,       // when the last shown frame's animation frame callback ran
     largestCallbackGapMs: 0,
     callbackGapsOver20Ms: 0,
@@ -106,6 +109,8 @@
     };
     return { frames: count, rendering: part(0), conversion: part(1), putImageData: part(2),
              largestGapMs: split.largestGapMs, gapsOver20Ms: split.gapsOver20Ms,
+             gapsAtMs: Array.from(split.gapsAt.subarray(0, Math.min(split.gapsOver20Ms, kGapsKept)),
+                                  (at) => Math.round(at)),
              largestCallbackGapMs: split.largestCallbackGapMs,
              callbackGapsOver20Ms: split.callbackGapsOver20Ms };
   }
@@ -287,6 +292,9 @@
             if (split.frameTime > 0) {
               const gap = frameTime - split.frameTime;
               if (gap > split.largestGapMs) split.largestGapMs = gap;
+              if (gap > 20 && split.gapsOver20Ms < kGapsKept) {
+                split.gapsAt[split.gapsOver20Ms] = frameTime - clickTime;
+              }
               if (gap > 20) split.gapsOver20Ms++;
             }
             split.frameTime = frameTime;

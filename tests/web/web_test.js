@@ -11,9 +11,9 @@
 // machine's load; then the median ratio per scene. --throttled plays 30 s of the live page
 // (?timings) in chromium with the processor slowed 4 times and then not at all (the DevTools
 // protocol's CPU throttling) and reports the frames shown, the largest gap between two of them,
-// how many gaps pass 20 ms (by the animation frames' times, and by when their callbacks ran), and
-// each frame's time split into rendering, conversion and putImageData. Both are reports, not a
-// pass or fail: speed is read from them, never tested.
+// how many gaps pass 20 ms (by the animation frames' times, with when the first of them ended,
+// and by when their callbacks ran), and each frame's time split into rendering, conversion and
+// putImageData. Both are reports, not a pass or fail: speed is read from them, never tested.
 //
 // REFERENCE_DIR holds checksums-60.txt, checksums-50.txt and checksums-24.txt, the lines of
 // `brindlehop --headless --checksums --fps N` of a build with the exactly compiled decoder.
@@ -553,6 +553,7 @@ async function throttledShow(browser, base, rate) {
   const part = (p) => `median ${p.median.toFixed(2)}, mean ${p.mean.toFixed(2)}, p99 ${p.p99.toFixed(2)}`;
   console.log(`processor slowed ${rate}x, load ${load}: ${shown} frames in 30 s (${(shown / 30).toFixed(1)} fps), ` +
               `largest gap ${split.largestGapMs.toFixed(1)} ms, ${split.gapsOver20Ms} gaps over 20 ms ` +
+              `ending ${JSON.stringify(split.gapsAtMs)} ms after the click ` +
               `(between the animation frames' times; between their callbacks: largest ` +
               `${split.largestCallbackGapMs.toFixed(1)} ms, ${split.callbackGapsOver20Ms} over 20 ms)`);
   console.log(`  ms per frame: rendering ${part(split.rendering)}; conversion ${part(split.conversion)}; ` +
