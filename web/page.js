@@ -100,6 +100,7 @@
 
   function frameSummary() {
     const count = Math.min(split.count, kTimedFrames);
+    const gapsKept = Math.min(split.gapsOver20Ms, kGapsKept);
     const part = (k) => {
       const values = [];
       for (let i = 0; i < count; ++i) values.push(split.parts[3 * i + k]);
@@ -109,8 +110,7 @@
     };
     return { frames: count, rendering: part(0), conversion: part(1), putImageData: part(2),
              largestGapMs: split.largestGapMs, gapsOver20Ms: split.gapsOver20Ms,
-             gapsAtMs: Array.from(split.gapsAt.subarray(0, Math.min(split.gapsOver20Ms, kGapsKept)),
-                                  (at) => Math.round(at)),
+             gapsAtMs: Array.from(split.gapsAt.subarray(0, gapsKept), (at) => Math.round(at)),
              largestCallbackGapMs: split.largestCallbackGapMs,
              callbackGapsOver20Ms: split.callbackGapsOver20Ms };
   }
@@ -292,10 +292,10 @@
             if (split.frameTime > 0) {
               const gap = frameTime - split.frameTime;
               if (gap > split.largestGapMs) split.largestGapMs = gap;
-              if (gap > 20 && split.gapsOver20Ms < kGapsKept) {
-                split.gapsAt[split.gapsOver20Ms] = frameTime - clickTime;
+              if (gap > 20) {
+                const kept = split.gapsOver20Ms++;
+                if (kept < kGapsKept) split.gapsAt[kept] = frameTime - clickTime;
               }
-              if (gap > 20) split.gapsOver20Ms++;
             }
             split.frameTime = frameTime;
           }
